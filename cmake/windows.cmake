@@ -1,0 +1,19 @@
+# Windows build (MinGW-w64): Cribwatch.exe, plus the programs the Wine tests use.
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
+
+set(CRIB_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type -Werror=return-type)
+add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 STRICT)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+add_library(cribwin STATIC ${CRIB_PURE_SOURCES} ${CRIB_WIN_SOURCES})
+target_include_directories(cribwin PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(cribwin PRIVATE ${CRIB_WARNINGS})
+target_link_libraries(cribwin PUBLIC comctl32 winmm gdi32 user32 shell32 advapi32 ole32 comdlg32)
+
+add_executable(Cribwatch WIN32 app/main.cpp res/Cribwatch.rc)
+target_link_libraries(Cribwatch PRIVATE cribwin)
+target_compile_options(Cribwatch PRIVATE ${CRIB_WARNINGS})
+
+# Programs and unit tests that run under Wine.
+include(${CMAKE_SOURCE_DIR}/tests/wine/programs.cmake OPTIONAL)

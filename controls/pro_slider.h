@@ -1,0 +1,37 @@
+// A trackbar that draws itself and doubles as a level meter.
+#pragma once
+
+#include <windows.h>
+
+#include "ui/control.h"
+
+class CProSliderCtrl : public Control {
+public:
+    CProSliderCtrl();
+
+    COLORREF SetBackgroundColor(COLORREF color);  // repaints; returns the previous colour
+    COLORREF SetMeterColor(COLORREF color);       // repaints; returns the previous colour
+    void SetMeterRange(int minimum, int maximum); // no repaint
+    int GetMeterValue() const { return meterValue; }
+    int SetMeterValue(int value);                 // repaints; returns the previous value
+    void SetThumbColor(COLORREF color);           // repaints
+
+    bool OnReflectedNotify(NMHDR* header, LRESULT* result) override;
+
+protected:
+    bool WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    void Repaint();
+
+    COLORREF backgroundColor;
+    COLORREF meterColor;
+    int meterMin;
+    int meterMax;
+    int meterValue;
+    COLORREF thumbHoverColor;
+    COLORREF thumbNormalColor;
+    COLORREF thumbPressedColor;
+    COLORREF thumbColor;
+    int blinkPhase;
+};

@@ -1,0 +1,38 @@
+// The runtime monitoring state. Plain data, no platform headers.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+
+class CAppDlg;
+
+// level and fullScale cross between the audio thread and the UI thread
+// without a lock: each is exchanged as one indivisible double with relaxed
+// ordering, so a reader may see the previous buffer's value but never a torn one.
+static_assert(std::atomic<double>::is_always_lock_free,
+              "the level must be exchanged without a lock");
+
+struct MonitorState {
+    CAppDlg* mainWindow;          // written once before capture starts
+    char protocolFolder[260];     // working folder at start-up
+    int monitoring;               // 0 or 1
+    int callsMade;
+    int callCountdown;            // seconds
+    std::atomic<double> fullScale;
+    double levelThreshold;
+    double alarmLevel;
+    double alarmThreshold;
+    std::atomic<double> level;    // written by the audio thread
+    int tickCount;                // 0..10
+    int indicatorStep;            // -1..5
+    bool inTick;
+    std::FILE* protocolFile;      // open protocol of the current run, or null
+};
+
+// Sets every field to zero: monitoring off, no protocol, no window.
+void ResetMonitorState(MonitorState& state);
+
+inline double LoadLevel(const MonitorState& s) { return s.level.load(std::memory_order_relaxed); }
+inline void StoreLevel(MonitorState& s, double v) { s.level.store(v, std::memory_order_relaxed); }
+inline double LoadFullScale(const MonitorState& s) { return s.fullScale.load(std::memory_order_relaxed); }
+inline void StoreFullScale(MonitorState& s, double v) { s.fullScale.store(v, std::memory_order_relaxed); }

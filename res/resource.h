@@ -1,0 +1,67 @@
+// Resource identifiers. Included by the .rc files and by the code.
+#ifndef CRIBWATCH_RESOURCE_H
+#define CRIBWATCH_RESOURCE_H
+
+// Icon and bitmaps
+#define IDI_APP             107
+#define IDB_FLAG_GERMANY    161
+#define IDB_FLAG_UK         162
+#define IDB_INDICATOR_ON    167
+#define IDB_INDICATOR_OFF   168
+#define IDB_BANNER          169
+
+// Main window "AppDlg"
+#define IDC_START_STOP      700
+#define IDC_SENSITIVITY     200
+#define IDC_MIC_THRESHOLD   250
+#define IDC_CALL_THRESHOLD  300
+#define IDC_HELP_BUTTON     100
+#define IDC_SETTINGS        101
+#define IDC_MIXER           103
+#define IDC_ABOUT           102
+#define IDC_EXIT            150
+#define IDC_SENSITIVITY_LABEL 201
+#define IDC_MIC_THRESHOLD_LABEL 251
+#define IDC_CALL_THRESHOLD_LABEL 301
+#define IDC_GROUP_MIC       50
+#define IDC_GROUP_CALL      51
+#define IDC_GROUP_CLOCK     52
+#define IDC_GROUP_STATUS    53
+#define IDC_GROUP_CONTACT   54
+#define IDC_DATE            600
+#define IDC_TIME            610
+#define IDC_WEB_LINK        800
+#define IDC_MAIL_LINK       810
+#define IDC_INDICATOR_FIRST 750   // 750..755
+
+// Language dialog "SelLangDlg"
+#define IDC_LANG_GERMAN     100
+#define IDC_LANG_ENGLISH    101
+
+// Texts: German id, English id + 10000
+#define IDS_ENGLISH_OFFSET  10000
+#define IDS_CONFIRM_EXIT    1000
+#define IDS_ALREADY_RUNNING 1001
+#define IDS_CONNECT_QUESTION 1002
+#define IDS_INVALID_NUMBER  1003
+#define IDS_SOFTPHONE_NOT_FOUND 1004
+#define IDS_NO_SOUNDCARD    1005
+#define IDS_NO_CALL_NUMBER  1006
+#define IDS_MIN_DELAY       1007
+#define IDS_PORT_NOT_OPENED 1008
+#define IDS_CAPTURE_ERROR   3004      // format with one %s, no language offset
+#define IDS_LABEL_FIRST     2000
+#define IDS_START           2029
+#define IDS_STOP            2030
+
+// Profile names, loaded without language offset
+#define IDS_PROFILE_SECTION 50000
+#define IDS_KEY_LANGUAGE    50001
+#define IDS_KEY_CONNECT     50002
+#define IDS_KEY_CALLPARAMS  50003
+#define IDS_KEY_SOFTPHONE   50004
+#define IDS_KEY_LOGGING     50005
+#define IDS_KEY_REACTION    50006
+#define IDS_KEY_MODEM       50007
+
+#endif

@@ -1,0 +1,1 @@
+list(APPEND CRIB_WIN_SOURCES ui/dialog.cpp ui/control.cpp)
