@@ -11,7 +11,11 @@ target_include_directories(cribwin PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(cribwin PRIVATE ${CRIB_WARNINGS})
 target_link_libraries(cribwin PUBLIC comctl32 winmm gdi32 user32 shell32 advapi32 ole32 comdlg32)
 
-add_executable(Cribwatch WIN32 app/main.cpp res/Cribwatch.rc)
+set(CRIB_RESOURCES)
+if(EXISTS ${CMAKE_SOURCE_DIR}/res/Cribwatch.rc)
+    set(CRIB_RESOURCES res/Cribwatch.rc)
+endif()
+add_executable(Cribwatch WIN32 app/main.cpp ${CRIB_RESOURCES})
 target_link_libraries(Cribwatch PRIVATE cribwin)
 target_compile_options(Cribwatch PRIVATE ${CRIB_WARNINGS})
 

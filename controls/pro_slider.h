@@ -24,6 +24,15 @@ protected:
 private:
     void Repaint();
 
+    bool IsVertical() const;
+    void DrawLevels(HDC dc, const RECT& rect, COLORREF color, bool hasFirstStep, int firstStep,
+                    bool deflateAll) const;
+    void DrawGradientRect(HDC dc, const RECT& rect, COLORREF color, bool deflateAll) const;
+    void DrawGradientRectEx(HDC dc, const RECT& rect, COLORREF color, int firstStep) const;
+    void DrawBackground(HDC dc) const;
+    void DrawChannel(HDC dc, const RECT& channel) const;
+    void DrawThumb(HDC dc, const RECT& thumb, UINT itemState);
+
     COLORREF backgroundColor;
     COLORREF meterColor;
     int meterMin;

@@ -8,16 +8,18 @@
 #include <atomic>
 
 struct WaveCapture {
-    HWAVEIN handle;
-    int sampleRate;
-    int bitsPerSample;
-    int bufferBytes;
-    UINT deviceIndex;
-    WAVEFORMATEX format;
+    HWAVEIN handle = nullptr;
+    int sampleRate = 0;
+    int bitsPerSample = 0;
+    int bufferBytes = 0;
+    UINT deviceIndex = 0;
+    WAVEFORMATEX format = {};
     // Book-keeping of this program: set while StopCapture runs, so the
-    // handler queues nothing new; and the buffers not yet handed back.
-    std::atomic<bool> stopping;
-    std::atomic<int> buffersOut;
+    // handler queues nothing new; the buffers allocated and not yet freed;
+    // and the buffer handlers running at this moment.
+    std::atomic<bool> stopping{false};
+    std::atomic<int> buffersOut{0};
+    std::atomic<int> handlersActive{0};
 };
 
 // Opens the device, queues two buffers and starts recording. Returns 0, or

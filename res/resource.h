@@ -38,6 +38,54 @@
 #define IDC_LANG_GERMAN     100
 #define IDC_LANG_ENGLISH    101
 
+// Controls without an id of their own (pictures, fixed labels)
+#ifndef IDC_STATIC
+#define IDC_STATIC          (-1)
+#endif
+
+// Settings dialog "SetupDlg" (100 and 101 are the language buttons above)
+#define IDC_CONN_ISDN       400
+#define IDC_CONN_SOFTPHONE  401
+#define IDC_CONN_MODEM      402
+#define IDC_CALL_NUMBER     200
+#define IDC_CALLING_DELAY   250
+#define IDC_MAX_CALLS       300
+#define IDC_CONNECTION_TEST 350
+#define IDC_COM_PORT        700
+#define IDC_BAUD_RATE       701
+#define IDC_MODEM_COMMAND   702
+#define IDC_SOFTPHONE_PATH  500
+#define IDC_BROWSE          550
+#define IDC_LOGGING         600
+#define IDC_GROUP_LANGUAGE  50
+#define IDC_GROUP_CALLING   51
+#define IDC_GROUP_CONNECT   52
+#define IDC_GROUP_MISC      53
+#define IDC_GROUP_SOFTPHONE 54
+#define IDC_GROUP_SERIAL    55
+#define IDC_PORT_LABEL      56
+#define IDC_BAUD_LABEL      57
+#define IDC_MODEM_LABEL     58
+#define IDC_CALL_NUMBER_LABEL   201
+#define IDC_CALLING_DELAY_LABEL 251
+#define IDC_MINUTES_LABEL   252
+#define IDC_MAX_CALLS_LABEL 301
+#define IDC_CALLS_LABEL     302
+
+// The initial items of the settings dialog's lists 700 and 701 are a resource
+// of type 240 named "SetupDlg", a sequence of entries
+//   WORD control id, WORD message, DWORD byte count n, n bytes of text with its zero,
+// packed without padding and ended by a control id of 0. The message is
+// DLGINIT_CB_ADDSTRING, which stands for CB_ADDSTRING.
+#define RT_DLGINIT          240
+#define DLGINIT_CB_ADDSTRING 0x0403
+
+// About box "InfoDlg"
+#define IDC_INFO_QUESTIONS  50
+#define IDC_INFO_CONTACT    51
+#define IDC_INFO_MAIL_LINK  300
+#define IDC_INFO_WEB_LINK   301
+
 // Texts: German id, English id + 10000
 #define IDS_ENGLISH_OFFSET  10000
 #define IDS_CONFIRM_EXIT    1000

@@ -1,0 +1,46 @@
+# Cribwatch: build with MinGW-w64, run and test under Wine.
+#   make run    install what is missing, build, start Cribwatch under Wine
+#   make test   install what is missing, build, run every test
+SHELL := /bin/bash
+BUILD ?= build
+JOBS ?= 2
+ABS_BUILD := $(abspath $(BUILD))
+
+.PHONY: all deps i686 x86_64 native build run screenshot test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+i686: deps
+	@cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake --build $(BUILD)/i686 -j$(JOBS)
+
+x86_64: deps
+	@cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake --build $(BUILD)/x86_64 -j$(JOBS)
+
+native: deps
+	@cmake -S . -B $(BUILD)/native -DCRIB_SANITIZE=ON \
+	    -DCRIB_I686_BUILD=$(ABS_BUILD)/i686 -DCRIB_X64_BUILD=$(ABS_BUILD)/x86_64 > /dev/null
+	@cmake --build $(BUILD)/native -j$(JOBS)
+
+build: i686 x86_64 native
+
+run: i686
+	@bash scripts/run.sh $(ABS_BUILD)/i686/Cribwatch.exe
+
+screenshot: i686
+	@bash scripts/run.sh --screenshot $(ABS_BUILD)/screenshot.png $(ABS_BUILD)/i686/Cribwatch.exe
+
+test: build
+	@bash scripts/run-tests.sh $(ABS_BUILD)/native
+
+bench: i686
+	@bash bench/run-bench.sh $(ABS_BUILD)/i686
+
+clean:
+	rm -rf $(BUILD)

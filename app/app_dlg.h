@@ -1,0 +1,70 @@
+// The main window: a modal dialog that lives for the whole run.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <ctime>
+
+#include "controls/pro_slider.h"
+#include "monitor/wave_capture.h"
+#include "ui/dialog.h"
+#include "ui/gdi.h"
+
+class CAppDlg : public Dialog {
+public:
+    CAppDlg();
+
+    // Sets every label of the window in the current language.
+    void ApplyLanguageTexts();
+
+    // The capture record; the recording callback reaches it through the state.
+    WaveCapture& Capture() { return capture_; }
+
+protected:
+    bool OnNotify(int controlId, NMHDR* header, LRESULT* result) override;
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override {}
+    virtual LRESULT OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
+    bool DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    friend struct AppDlgTable;
+
+    // Message table handlers.
+    LRESULT ConfirmExit(WPARAM, LPARAM);
+    LRESULT OnTimer(WPARAM, LPARAM);
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnActivate(WPARAM, LPARAM);
+    LRESULT OnOKCommand(WPARAM, LPARAM);
+    LRESULT OnCancelCommand(WPARAM, LPARAM);
+    LRESULT OnHelpButton(WPARAM, LPARAM);
+    LRESULT OnSettings(WPARAM, LPARAM);
+    LRESULT OnAbout(WPARAM, LPARAM);
+    LRESULT OnMixer(WPARAM, LPARAM);
+    LRESULT OnStartStop(WPARAM, LPARAM);
+    LRESULT OnWebLink(WPARAM, LPARAM);
+    LRESULT OnMailLink(WPARAM, LPARAM);
+    LRESULT OnTrayMessage(WPARAM, LPARAM);
+
+    // Steps of the initialisation and the tick.
+    void AddTrayIcon();
+    void SetUpSlider(CProSliderCtrl& slider, int position);
+    void SyncSensitivityMeter();
+    void ShowLevelMeters();
+    void StepActivityIndicator();
+    void ShowDateTime(const std::tm& now);
+    void ShowIndicatorOff();
+
+    GdiObject<HBITMAP> indicatorOff;
+    GdiObject<HBITMAP> indicatorOn;
+    CProSliderCtrl sensitivitySlider;
+    CProSliderCtrl micThresholdSlider;
+    CProSliderCtrl callThresholdSlider;
+    WaveCapture capture_;
+    HICON icon = nullptr;
+    NOTIFYICONDATAA trayIcon;
+    bool trayAdded_ = false;
+};

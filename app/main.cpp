@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "app/monitor_app.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    CMonitorApp app;
+    app.InitInstance();
+    return 0;
+}

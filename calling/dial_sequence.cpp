@@ -1,0 +1,59 @@
+#include "calling/dial_sequence.h"
+
+#include <cstdio>
+#include <cstring>
+
+int SoftPhoneDigitButton(char c) {
+    if (c == '0') return kSoftPhoneZeroButton;
+    if (c >= '1' && c <= '9') return kSoftPhoneFirstDigitButton + (c - '1');
+    return 0;
+}
+
+void PressSoftPhoneButtons(const char* number, SoftPhonePress press, void* context) {
+    if (press == nullptr) return;
+    if (number != nullptr) {
+        for (const char* p = number; *p != '\0'; ++p) {
+            const int id = SoftPhoneDigitButton(*p);
+            if (id != 0) press(id, context);
+        }
+    }
+    press(kSoftPhoneDialButton, context);
+}
+
+std::size_t FormatModemDial(const char* command, const char* number, char* out, std::size_t size) {
+    if (out == nullptr || size == 0) return 0;
+    out[0] = '\0';
+    if (size < 2) return 0;
+    const std::size_t room = size - 2;  // text, then carriage return and NUL
+    std::size_t n = 0;
+    const char* parts[3] = {command ? command : "", " ", number ? number : ""};
+    for (const char* part : parts) {
+        for (const char* p = part; *p != '\0' && n < room; ++p) out[n++] = *p;
+    }
+    out[n++] = '\r';
+    out[n] = '\0';
+    return n;
+}
+
+std::size_t FormatModemPortName(int port, char* out, std::size_t size) {
+    if (out == nullptr || size == 0) return 0;
+    const int n = std::snprintf(out, size, "COM%d", port);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return static_cast<std::size_t>(n);
+}
+
+bool IsModemBaudRate(int baudRate) {
+    for (int rate : kModemBaudRates) {
+        if (rate == baudRate) return true;
+    }
+    return false;
+}
+
+std::size_t BoundedLength(const char* text, std::size_t size) {
+    if (text == nullptr) return 0;
+    const void* nul = std::memchr(text, '\0', size);
+    return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : size;
+}

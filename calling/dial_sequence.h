@@ -1,0 +1,47 @@
+// What the dialler sends, worked out without the platform: the softphone's
+// buttons for a number, the modem's dial command, the port name and the baud
+// rates a modem port accepts.
+#pragma once
+
+#include <cstddef>
+
+// The softphone's remote-control interface.
+constexpr char kSoftPhoneWindowClass[] = "#32770";
+constexpr char kSoftPhoneWindowTitle[] = "1&1 Softphone";
+constexpr int kSoftPhoneNumberBox = 1024;
+constexpr int kSoftPhoneFirstDigitButton = 1009;  // "1"; "2".."9" follow in order
+constexpr int kSoftPhoneZeroButton = 1019;
+constexpr int kSoftPhoneDialButton = 1006;
+
+// The button id of a digit, or 0 for any other character.
+int SoftPhoneDigitButton(char c);
+
+// Calls press(id, context) for every button the softphone gets for `number`,
+// in order: the digits' buttons (other characters are skipped), then the
+// dial button. A null number counts as empty.
+using SoftPhonePress = void (*)(int buttonId, void* context);
+void PressSoftPhoneButtons(const char* number, SoftPhonePress press, void* context);
+
+// The modem's texts.
+constexpr char kModemEchoOff[] = "ATE0\r";
+constexpr std::size_t kModemDialBufferSize = 512;
+
+// The dial command "<command> <number>" and a carriage return, into `out` of
+// `size` bytes, NUL-terminated. Should it not fit, the text is cut so that
+// the carriage return still ends it. Null texts count as empty. Returns the
+// length written (0 when size < 2).
+std::size_t FormatModemDial(const char* command, const char* number, char* out, std::size_t size);
+
+// "COM<port>" into `out`; any int fits in 16 bytes. Returns the length, or 0
+// when `size` is too small (out then holds an empty text, if it holds anything).
+constexpr std::size_t kPortNameSize = 16;
+std::size_t FormatModemPortName(int port, char* out, std::size_t size);
+
+// The baud rates a modem port is opened with, in bits per second.
+constexpr int kModemBaudRates[] = {110,   300,   600,   1200,  2400,  4800,  9600,
+                                   14400, 19200, 38400, 56000, 57600, 115200};
+constexpr std::size_t kModemBaudRateCount = sizeof kModemBaudRates / sizeof kModemBaudRates[0];
+bool IsModemBaudRate(int baudRate);
+
+// Length of `text` within its first `size` bytes (size when there is no NUL).
+std::size_t BoundedLength(const char* text, std::size_t size);

@@ -1,0 +1,92 @@
+#include "calling/dialler.h"
+
+#include <cstring>
+
+#include "app/shared_record.h"
+#include "calling/dial_sequence.h"
+#include "calling/serial_port_table.h"
+#include "res/resource.h"
+#include "settings/text_lookup.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// The modem's slot in the serial port table, -1 while no modem port is open.
+int modemSlot = -1;
+
+constexpr int kModemDrainReads = 5;
+
+// A settings text as a NUL-terminated copy, whatever the record holds.
+template <std::size_t N>
+void CopySettingText(char (&out)[N], const char (&field)[N]) {
+    const std::size_t n = BoundedLength(field, N - 1);
+    std::memcpy(out, field, n);
+    out[n] = '\0';
+}
+
+void PressButton(int buttonId, void* context) {
+    HWND window = static_cast<HWND>(context);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(buttonId, 0), 0);
+}
+
+int DialSoftPhone(const char* number) {
+    HWND window = ::FindWindowA(kSoftPhoneWindowClass, kSoftPhoneWindowTitle);
+    if (window == nullptr) {
+        char path[sizeof Settings().softPhonePath];
+        CopySettingText(path, Settings().softPhonePath);
+        ::WinExec(path, SW_SHOW);  // a failed start shows in the second search
+        window = ::FindWindowA(kSoftPhoneWindowClass, kSoftPhoneWindowTitle);
+        if (window == nullptr) return 1;
+    }
+    ::ShowWindow(window, SW_SHOWNORMAL);
+    ::SendDlgItemMessageA(window, kSoftPhoneNumberBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    PressSoftPhoneButtons(number, PressButton, window);
+    return -1;
+}
+
+void DialModem(const char* number) {
+    if (modemSlot < 0) return;
+    static char scratch[kSerialLineBufferSize];  // replies are read and dropped
+    for (int i = 0; i < kModemDrainReads; ++i) {
+        SerialReadLine(modemSlot, scratch, sizeof scratch);
+    }
+    char command[sizeof Settings().modemCommand];
+    CopySettingText(command, Settings().modemCommand);
+    char dial[kModemDialBufferSize];
+    const std::size_t length = FormatModemDial(command, number, dial, sizeof dial);
+    SerialWrite(modemSlot, dial, static_cast<unsigned>(length));
+}
+
+}  // namespace
+
+int DialNumber(const char* number) {
+    switch (Settings().connectionType) {
+        case kConnectSoftPhone:
+            return DialSoftPhone(number);
+        case kConnectModem:
+            DialModem(number);
+            return -1;
+        default:
+            return -1;  // ISDN/TAPI and unknown channels place no call
+    }
+}
+
+void OpenModemPort(HWND owner) {
+    CloseModemPort();
+    char portName[kPortNameSize];
+    FormatModemPortName(Settings().comPort, portName, sizeof portName);
+    const int baudRate = Settings().baudRate;
+    if (portName[0] != '\0' && IsModemBaudRate(baudRate)) {
+        modemSlot = SerialOpen(portName, baudRate, 8, 2, 0, 0);
+    }
+    if (modemSlot < 0) {
+        ShowMessage(owner, LoadText(IDS_PORT_NOT_OPENED), MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    SerialWrite(modemSlot, kModemEchoOff, sizeof kModemEchoOff - 1);
+}
+
+void CloseModemPort() {
+    SerialClose(modemSlot);
+    modemSlot = -1;
+}

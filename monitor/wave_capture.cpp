@@ -1,0 +1,243 @@
+// Audio capture from the first recording device: two buffers stay queued at
+// all times, and every buffer the device fills becomes one sound level.
+//
+// Threads: StartCapture and StopCapture run on the user-interface thread;
+// OnWaveData runs on the sound system's thread for each filled buffer, and
+// also on whichever thread calls waveInReset for the buffers that the reset
+// hands back (Wine does that synchronously on the caller's thread), so two
+// handlers can run at the same time. The handler therefore keeps no state of
+// its own: it works on the buffer it was given and on atomic counters.
+#include "monitor/wave_capture.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "app/app_dlg.h"
+#include "app/shared_record.h"
+#include "monitor/alarm.h"
+#include "monitor/capture_error.h"
+#include "monitor/wave_in_calls.h"
+#include "res/resource.h"
+#include "ui/message_box.h"
+
+WaveInCalls SystemWaveInCalls() {
+    WaveInCalls calls;
+    calls.open = &::waveInOpen;
+    calls.prepare = &::waveInPrepareHeader;
+    calls.add = &::waveInAddBuffer;
+    calls.start = &::waveInStart;
+    calls.unprepare = &::waveInUnprepareHeader;
+    calls.reset = &::waveInReset;
+    calls.close = &::waveInClose;
+    return calls;
+}
+
+WaveInCalls g_waveIn = SystemWaveInCalls();
+
+namespace {
+
+// Largest buffer that capture accepts; the program uses 4096 bytes.
+constexpr int kMaxBufferBytes = 1 << 20;
+// StopCapture: how long to keep handing buffers back, and the close retries.
+constexpr DWORD kStopBudgetMs = 2000;
+constexpr DWORD kPollMs = 5;
+constexpr int kCloseAttempts = 20;
+constexpr DWORD kCloseRetryMs = 10;
+// Text 3004 goes into at most this many characters.
+constexpr int kMessageChars = 255;
+
+DWORD BufferBytes(const WaveCapture& capture) {
+    const int bytes = capture.bufferBytes;
+    if (bytes < 2 || bytes > kMaxBufferBytes) return 0;
+    return static_cast<DWORD>(bytes);
+}
+
+// A zeroed header with its own zeroed data block; counted while it exists.
+WAVEHDR* NewBuffer(WaveCapture& capture) {
+    const DWORD bytes = BufferBytes(capture);
+    if (bytes == 0) return nullptr;
+    WAVEHDR* header = static_cast<WAVEHDR*>(std::calloc(1, sizeof(WAVEHDR)));
+    if (!header) return nullptr;
+    char* data = static_cast<char*>(std::calloc(bytes, 1));
+    if (!data) {
+        std::free(header);
+        return nullptr;
+    }
+    header->lpData = data;
+    header->dwBufferLength = bytes;
+    capture.buffersOut.fetch_add(1);
+    return header;
+}
+
+void FreeBuffer(WaveCapture& capture, WAVEHDR* header) {
+    std::free(header->lpData);
+    std::free(header);
+    capture.buffersOut.fetch_sub(1);
+}
+
+// Prepares and queues a buffer. On failure the buffer is unprepared again and
+// still belongs to the caller; on success it belongs to the device and must
+// not be touched, since it may already be on its way back on another thread.
+MMRESULT QueueBuffer(WaveCapture& capture, WAVEHDR* header) {
+    MMRESULT result = g_waveIn.prepare(capture.handle, header, sizeof(WAVEHDR));
+    if (result != MMSYSERR_NOERROR) return result;
+    result = g_waveIn.add(capture.handle, header, sizeof(WAVEHDR));
+    if (result != MMSYSERR_NOERROR) g_waveIn.unprepare(capture.handle, header, sizeof(WAVEHDR));
+    return result;
+}
+
+// Unprepares and frees a buffer that came back. A buffer the system still
+// calls its own is never freed (it would write into freed memory).
+void ReleaseBuffer(WaveCapture& capture, WAVEHDR* header) {
+    if (g_waveIn.unprepare(capture.handle, header, sizeof(WAVEHDR)) == WAVERR_STILLPLAYING) return;
+    FreeBuffer(capture, header);
+}
+
+// The level of a buffer holding recorded bytes. Only what was recorded, and
+// never more than the header's length or the block that capture allocated, is
+// read, whatever the header claims.
+void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
+    DWORD bytes = header->dwBytesRecorded;
+    if (bytes == 0 || !header->lpData) return;
+    if (bytes > header->dwBufferLength) bytes = header->dwBufferLength;
+    const DWORD allocated = BufferBytes(capture);
+    if (bytes > allocated) bytes = allocated;
+    const uint32_t peak =
+        PeakOfSamples(reinterpret_cast<const int16_t*>(header->lpData), bytes / sizeof(int16_t));
+    MonitorState& state = State();
+    StoreLevel(state, LevelFromPeak(peak, LoadFullScale(state)));
+}
+
+void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
+    if (capture.stopping.load()) {
+        // StopCapture is handing the buffers back: nothing new is queued and
+        // the level no longer changes.
+        ReleaseBuffer(capture, done);
+        return;
+    }
+
+    // Keep two buffers queued: replace the returned one before looking at it.
+    WAVEHDR* fresh = NewBuffer(capture);
+    if (fresh && QueueBuffer(capture, fresh) == MMSYSERR_NOERROR) {
+        g_waveIn.unprepare(capture.handle, done, sizeof(WAVEHDR));
+        EvaluateBuffer(capture, done);
+        FreeBuffer(capture, done);
+        return;
+    }
+    if (fresh) FreeBuffer(capture, fresh);
+
+    // No fresh buffer could be allocated, prepared or queued: the returned
+    // one (still prepared) is evaluated and goes back into service, so the
+    // queue does not run down.
+    EvaluateBuffer(capture, done);
+    if (!capture.stopping.load() &&
+        g_waveIn.add(capture.handle, done, sizeof(WAVEHDR)) == MMSYSERR_NOERROR)
+        return;
+    ReleaseBuffer(capture, done);
+}
+
+// Waits until no buffer is left and no handler runs, for at most `ms`.
+bool WaitForBuffers(const WaveCapture& capture, DWORD ms) {
+    const DWORD begin = ::GetTickCount();
+    for (;;) {
+        if (capture.buffersOut.load() <= 0 && capture.handlersActive.load() == 0) return true;
+        if (::GetTickCount() - begin >= ms) return false;
+        ::Sleep(kPollMs);
+    }
+}
+
+}  // namespace
+
+MMRESULT StartCapture(WaveCapture& capture) {
+    capture.stopping.store(false);
+    capture.buffersOut.store(0);
+    capture.handlersActive.store(0);
+
+    capture.deviceIndex = 0;
+    const WORD blockAlign = static_cast<WORD>(capture.bitsPerSample / 8);
+    capture.format.wFormatTag = WAVE_FORMAT_PCM;
+    capture.format.nChannels = 1;
+    capture.format.nSamplesPerSec = static_cast<DWORD>(capture.sampleRate);
+    capture.format.nAvgBytesPerSec = static_cast<DWORD>(capture.sampleRate) * blockAlign;
+    capture.format.nBlockAlign = blockAlign;
+    capture.format.wBitsPerSample = static_cast<WORD>(capture.bitsPerSample);
+    capture.format.cbSize = 0;
+
+    // The handler reads 16-bit samples out of buffers of bufferBytes.
+    if (capture.bitsPerSample != 16 || capture.sampleRate <= 0) return WAVERR_BADFORMAT;
+    if (BufferBytes(capture) == 0) return MMSYSERR_INVALPARAM;
+
+    MMRESULT result = g_waveIn.open(&capture.handle, capture.deviceIndex, &capture.format,
+                                    reinterpret_cast<DWORD_PTR>(&OnWaveData), 0, CALLBACK_FUNCTION);
+    if (result != MMSYSERR_NOERROR) {
+        capture.handle = nullptr;  // nothing was opened, nothing to close at exit
+        return result;
+    }
+
+    for (int i = 0; i < 2; ++i) {
+        WAVEHDR* header = NewBuffer(capture);
+        if (!header) return MMSYSERR_NOMEM;
+        result = QueueBuffer(capture, header);
+        if (result != MMSYSERR_NOERROR) {
+            // Never reached the device: it is ours to free. What is queued stays.
+            FreeBuffer(capture, header);
+            return result;
+        }
+    }
+
+    return g_waveIn.start(capture.handle);
+}
+
+void ReportCaptureError(HWND owner, MMRESULT code) {
+    char format[kMessageChars + 1];
+    if (::LoadStringA(::GetModuleHandleA(nullptr), IDS_CAPTURE_ERROR, format, sizeof format) <= 0) {
+        format[0] = '%';
+        format[1] = 's';
+        format[2] = '\0';
+    }
+    char text[kMessageChars + 1];
+    FormatCaptureErrorText(text, sizeof text, format, CaptureErrorName(code));
+    ShowMessage(owner, text, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CALLBACK OnWaveData(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                         DWORD_PTR param2) {
+    // The open and close notices touch nothing (the close notice may come
+    // after the capture record is gone).
+    if (message != MM_WIM_DATA) return;
+    WAVEHDR* done = reinterpret_cast<WAVEHDR*>(param1);
+    CAppDlg* window = State().mainWindow;
+    if (!done || !window) return;
+
+    WaveCapture& capture = window->Capture();
+    capture.handlersActive.fetch_add(1);
+    HandleFilledBuffer(capture, done);
+    capture.handlersActive.fetch_sub(1);
+}
+
+void StopCapture(WaveCapture& capture) {
+    if (!capture.handle) return;
+
+    // From here on a handler that starts queues nothing. One that was already
+    // past that check may still queue a buffer after a reset, so the reset is
+    // repeated until every buffer has come back and been freed.
+    capture.stopping.store(true);
+    const DWORD begin = ::GetTickCount();
+    for (;;) {
+        g_waveIn.reset(capture.handle);
+        if (WaitForBuffers(capture, 50)) break;
+        if (::GetTickCount() - begin >= kStopBudgetMs) break;
+    }
+
+    // Windows refuses to close while buffers are queued; hand them back again.
+    MMRESULT result = g_waveIn.close(capture.handle);
+    for (int attempt = 1; result == WAVERR_STILLPLAYING && attempt < kCloseAttempts; ++attempt) {
+        g_waveIn.reset(capture.handle);
+        WaitForBuffers(capture, kCloseRetryMs);
+        result = g_waveIn.close(capture.handle);
+    }
+    if (result == MMSYSERR_NOERROR) {
+        WaitForBuffers(capture, kStopBudgetMs);
+        capture.handle = nullptr;
+    }
+}

@@ -1,0 +1,1 @@
+list(APPEND CRIB_PURE_SOURCES protocol/level_protocol.cpp)

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Starts Cribwatch under Wine. With a display ($DISPLAY) it runs there in the
+# user's own Cribwatch prefix; without one (or with --screenshot FILE) it runs
+# on a private Xvfb display, saves a screenshot and ends.
+set -euo pipefail
+shot=""
+if [ "${1:-}" = "--screenshot" ]; then shot="$2"; shift 2; fi
+exe="$1"
+export WINEDEBUG=-all
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-cribwatch}"
+
+if [ -z "$shot" ] && [ -n "${DISPLAY:-}" ]; then
+    [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+    cd "$(dirname "$exe")"
+    exec wine "$exe"
+fi
+
+[ -n "$shot" ] || shot="$(pwd)/build/screenshot.png"
+tmp="$(mktemp -d)"
+xvfb_pid=""; app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+exec 3>"$tmp/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$tmp/display")"
+[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+(cd "$(dirname "$exe")" && exec wine "$exe") >/dev/null 2>&1 &
+app_pid=$!
+sleep 12
+import -window root "$shot"
+echo "screenshot saved to $shot (the program ran on a private display $DISPLAY)"

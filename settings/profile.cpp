@@ -1,0 +1,78 @@
+#include "settings/profile.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "settings/settings_parse.h"
+
+namespace {
+
+char g_keyPath[MAX_PATH + 64];  // Software\<company>\<application>
+
+void ApplicationName(char* out, std::size_t size) {
+    char path[MAX_PATH + 1] = {};
+    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    path[n < MAX_PATH ? n : MAX_PATH] = '\0';
+    const char* base = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '\\' || *p == '/') base = p + 1;
+    CopyTruncated(out, size, base);
+    char* dot = std::strrchr(out, '.');
+    if (dot && dot != out) *dot = '\0';
+    if (out[0] == '\0') CopyTruncated(out, size, "Cribwatch");
+}
+
+bool SectionPath(const char* section, char* out, std::size_t size) {
+    if (g_keyPath[0] == '\0') return false;
+    int n = std::snprintf(out, size, "%s\\%s", g_keyPath, section ? section : "");
+    return n > 0 && static_cast<std::size_t>(n) < size;
+}
+
+}  // namespace
+
+void ProfileSetRegistryKey(const char* company) {
+    char application[MAX_PATH];
+    ApplicationName(application, sizeof application);
+    int n = std::snprintf(g_keyPath, sizeof g_keyPath, "Software\\%s\\%s", company, application);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof g_keyPath) g_keyPath[0] = '\0';
+}
+
+void ProfileGetText(const char* section, const char* key, const char* defaultText, char* out,
+                    std::size_t size) {
+    CopyTruncated(out, size, defaultText);
+    char path[sizeof g_keyPath + 64];
+    if (!SectionPath(section, path, sizeof path)) return;
+    HKEY hkey = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &hkey) != ERROR_SUCCESS) return;
+    DWORD type = 0;
+    DWORD bytes = 0;
+    LONG rc = ::RegQueryValueExA(hkey, key, nullptr, &type, nullptr, &bytes);
+    if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        // The stored text may lack its terminator, so read into room for one more.
+        std::vector<char> data(static_cast<std::size_t>(bytes) + 1, '\0');
+        DWORD got = bytes;
+        rc = ::RegQueryValueExA(hkey, key, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
+        if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            if (got > bytes) got = bytes;
+            data[got] = '\0';
+            CopyTruncated(out, size, data.data());
+        }
+    }
+    ::RegCloseKey(hkey);
+}
+
+bool ProfileWriteText(const char* section, const char* key, const char* value) {
+    char path[sizeof g_keyPath + 64];
+    if (!SectionPath(section, path, sizeof path) || !value) return false;
+    HKEY hkey = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                          nullptr, &hkey, nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc = ::RegSetValueExA(hkey, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                               static_cast<DWORD>(std::strlen(value) + 1));
+    ::RegCloseKey(hkey);
+    return rc == ERROR_SUCCESS;
+}
