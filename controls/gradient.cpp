@@ -106,8 +106,7 @@ IntRect GradientLevelRect(const IntRect& r, GradientShrink firstShrink, Gradient
 
 GradientPlan PlanGradient(const IntRect& r, GradientShrink firstShrink, GradientShrink shrink,
                           const IntRect& clip) {
-    // Level 0 is always issued, whatever its shape.
-    GradientPlan plan{0, 0, 1};
+    GradientPlan plan{1, 0};  // level 0 only
     const WideRect r1 = Shrunk(Widen(r), firstShrink, 1);
     const WideRect v = Widen(clip);
     const long long dx = ShrinkX(shrink);
@@ -123,20 +122,25 @@ GradientPlan PlanGradient(const IntRect& r, GradientShrink firstShrink, Gradient
     last.Strict(v.bottom - r1.top, dy);
     last.Strict(r1.bottom - v.top, dy);
     if (last.None()) return plan;
-    // The emptiness conditions always bound m, as every shrink moves one axis.
-    plan.lastLevel = 1 + last.Max();
+    // The emptiness conditions always bound m, as every shrink moves an axis.
+    plan.lastInner = 1 + last.Max();
 
-    // Levels before the last one whose rectangle still covers the clip box
-    // with a margin (so its rounded corners stay outside) are painted over.
+    // Level 1 + m lies under level 2 + m inside the clip box when level
+    // 2 + m still reaches past the clip box, with a margin for its rounded
+    // corners, on both sides of every axis the levels shrink along; along
+    // the other axis the two levels are alike.
     const long long margin = 2;
-    LargestM cover;
-    cover.AtLeastZero((v.left - margin) - r1.left, dx);
-    cover.AtLeastZero(r1.right - (v.right + margin), dx);
-    cover.AtLeastZero((v.top - margin) - r1.top, dy);
-    cover.AtLeastZero(r1.bottom - (v.bottom + margin), dy);
-    if (!cover.None() && cover.Bounded())
-        plan.firstLevel = std::min(1 + cover.Max(), plan.lastLevel);
-    plan.count = plan.lastLevel - plan.firstLevel + 1;
+    LargestM hidden;
+    if (dx) {
+        hidden.AtLeastZero((v.left - margin) - (r1.left + 1), 1);
+        hidden.AtLeastZero((r1.right - 1) - (v.right + margin), 1);
+    }
+    if (dy) {
+        hidden.AtLeastZero((v.top - margin) - (r1.top + 1), 1);
+        hidden.AtLeastZero((r1.bottom - 1) - (v.bottom + margin), 1);
+    }
+    if (!hidden.None() && hidden.Bounded())
+        plan.firstInner = std::min(2 + hidden.Max(), plan.lastInner);
     return plan;
 }
 

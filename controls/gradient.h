@@ -74,15 +74,16 @@ IntRect GradientLevelRect(const IntRect& r, GradientShrink firstShrink, Gradient
 
 // Which levels of a gradient need drawing. The full gradient draws level 0
 // and then every level while its rectangle is not empty. Within `clip` (the
-// part of the device that can show anything) the levels from `firstLevel`
-// to `lastLevel` give the same pixels as the full sequence: the levels before
-// `firstLevel` lie wholly under later ones, the levels after `lastLevel` lie
-// wholly outside `clip` or are empty. `count` is 0 when nothing is visible.
-// The count is bounded by the size of `clip`, however large `r` is.
+// part of the device that can show anything) drawing level 0 and then the
+// levels `firstInner` to `lastInner` gives the same pixels as the full
+// sequence: each level from 1 to firstInner - 1 lies, inside `clip`, wholly
+// under the next one, and the levels after `lastInner` are empty or lie
+// outside `clip`. No inner level is drawn when lastInner < firstInner. The
+// number of inner levels is bounded by the size of `clip`, however large
+// `r` is.
 struct GradientPlan {
-    long long firstLevel;
-    long long lastLevel;
-    long long count;
+    long long firstInner;
+    long long lastInner;
 };
 GradientPlan PlanGradient(const IntRect& r, GradientShrink firstShrink, GradientShrink shrink,
                           const IntRect& clip);

@@ -177,7 +177,8 @@ void CProSliderCtrl::DrawLevels(HDC dc, const RECT& rect, COLORREF color, bool h
     const IntRect r = FromRect(rect);
     const GradientPlan plan = PlanGradient(r, first, inner, clip);
     const RgbColor start = static_cast<RgbColor>(color) & 0xFFFFFF;
-    for (long long level = plan.firstLevel; level < plan.firstLevel + plan.count; ++level) {
+    DrawLevel(dc, ClampRectNear(r, clip, kClipMargin), start);
+    for (long long level = plan.firstInner; level <= plan.lastInner; ++level) {
         IntRect shape = ClampRectNear(GradientLevelRect(r, first, inner, level), clip, kClipMargin);
         DrawLevel(dc, shape, GradientLevelColor(start, hasFirstStep, firstStep, level));
     }

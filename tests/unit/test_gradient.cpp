@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -121,9 +123,8 @@ TEST(GradientPlan, SmallRectsDrawTheFullSequence) {
             for (GradientShrink shrink : shrinks) {
                 std::vector<IntRect> full = FullLevels(r, first, shrink);
                 GradientPlan plan = PlanGradient(r, first, shrink, clip);
-                EXPECT_EQ(plan.firstLevel, 0);
-                EXPECT_EQ(plan.count, static_cast<long long>(full.size()));
-                EXPECT_EQ(plan.lastLevel, static_cast<long long>(full.size()) - 1);
+                EXPECT_EQ(plan.firstInner, 1);
+                EXPECT_EQ(plan.lastInner, static_cast<long long>(full.size()) - 1);
             }
         }
     }
@@ -134,15 +135,14 @@ TEST(GradientPlan, EmptyOrInvertedRectIssuesOnlyTheOuterLevel) {
     // A meter value of 0: fill from 9 to 9.
     GradientPlan plan = PlanGradient(IntRect{9, 3, 9, 20}, GradientShrink::AllSides,
                                      GradientShrink::TopBottom, clip);
-    EXPECT_EQ(plan.firstLevel, 0);
-    EXPECT_EQ(plan.count, 1);
+    EXPECT_LT(plan.lastInner, plan.firstInner);
     // Inverted (a negative value).
     plan = PlanGradient(IntRect{9, 3, -500, 20}, GradientShrink::AllSides,
                         GradientShrink::TopBottom, clip);
-    EXPECT_EQ(plan.count, 1);
+    EXPECT_LT(plan.lastInner, plan.firstInner);
     plan = PlanGradient(IntRect{INT_MAX, INT_MAX, INT_MIN, INT_MIN}, GradientShrink::AllSides,
                         GradientShrink::LeftRight, clip);
-    EXPECT_EQ(plan.count, 1);
+    EXPECT_LT(plan.lastInner, plan.firstInner);
 }
 
 TEST(GradientPlan, HugeRectStaysBoundedAndKeepsVisibleLevels) {
@@ -152,6 +152,7 @@ TEST(GradientPlan, HugeRectStaysBoundedAndKeepsVisibleLevels) {
     const IntRect rects[] = {{INT_MIN, INT_MIN, INT_MAX, INT_MAX},
                              {9, 5, INT_MAX, 25},
                              {5, 9, 25, INT_MAX},
+                             {INT_MIN, 10, INT_MAX, 12},
                              {-1000000, 10, 1000000, 12},
                              {1000, -1000000, 1001000, 1000000},
                              {-5000, -5000, 150, 20}};
@@ -159,42 +160,114 @@ TEST(GradientPlan, HugeRectStaysBoundedAndKeepsVisibleLevels) {
         for (GradientShrink first : shrinks) {
             for (GradientShrink shrink : shrinks) {
                 GradientPlan plan = PlanGradient(r, first, shrink, clip);
-                ASSERT_GE(plan.count, 1);
-                EXPECT_LE(plan.count, 2 + 2 * 300 + 8);
-                ASSERT_EQ(plan.lastLevel, plan.firstLevel + plan.count - 1);
-                // Every level before the first is painted over by the first,
-                // which covers the clip box with room for its corners.
-                if (plan.firstLevel > 0) {
-                    IntRect firstRect = GradientLevelRect(r, first, shrink, plan.firstLevel);
-                    EXPECT_TRUE(Covers(firstRect, IntRect{clip.left - 2, clip.top - 2,
-                                                          clip.right + 2, clip.bottom + 2}));
-                }
+                ASSERT_GE(plan.firstInner, 1);
+                // Never more inner levels than the clip box is wide plus a margin.
+                EXPECT_LE(plan.lastInner - plan.firstInner + 1, 300 + 8);
+                if (plan.lastInner < plan.firstInner) continue;
                 // The level after the last is empty or out of sight.
-                IntRect after = GradientLevelRect(r, first, shrink, plan.lastLevel + 1);
+                IntRect after = GradientLevelRect(r, first, shrink, plan.lastInner + 1);
                 EXPECT_TRUE(IsEmptyRect(after) || !Intersects(after, clip));
-                // The last one drawn is a real level (level 0 always is).
-                if (plan.lastLevel > 0) {
-                    IntRect last = GradientLevelRect(r, first, shrink, plan.lastLevel);
-                    EXPECT_FALSE(IsEmptyRect(last));
-                    EXPECT_TRUE(Intersects(last, clip));
-                }
+                IntRect last = GradientLevelRect(r, first, shrink, plan.lastInner);
+                EXPECT_FALSE(IsEmptyRect(last));
+                EXPECT_TRUE(Intersects(last, clip));
             }
         }
     }
 }
 
 TEST(GradientPlan, SkippedLevelsAreExactlyTheHiddenOnes) {
-    // A tall rectangle in a control that shrinks top and bottom: the outer
-    // levels all cover the 40-pixel-high clip box.
+    // A tall rectangle in a control that shrinks top and bottom: its outer
+    // levels all reach past the 40-pixel-high clip box at top and bottom.
     const IntRect clip{0, 0, 300, 40};
-    const IntRect r{0, -1000, 300, 1000};
-    GradientPlan plan = PlanGradient(r, GradientShrink::TopBottom, GradientShrink::TopBottom,
-                                     IntRect{-10, 0, 310, 40});
-    // Level k spans -1000+k .. 1000-k; it covers -2..42 while k <= 958.
-    EXPECT_EQ(plan.firstLevel, 958);
+    GradientPlan plan = PlanGradient(IntRect{-100, -1000, 400, 2000}, GradientShrink::TopBottom,
+                                     GradientShrink::TopBottom, clip);
+    // Level k spans -1000+k .. 2000-k; level k+1 reaches past -2 and 42
+    // while k <= 997, so 1..997 are painted over.
+    EXPECT_EQ(plan.firstInner, 998);
     // Level k meets 0..40 while -1000+k < 40, i.e. up to k = 1039.
-    EXPECT_EQ(plan.lastLevel, 1039);
-    (void)clip;
+    EXPECT_EQ(plan.lastInner, 1039);
+    // Along the axis that does not shrink the levels are alike, so the
+    // left and right ends do not matter.
+    plan = PlanGradient(IntRect{100, -1000, 200, 2000}, GradientShrink::TopBottom,
+                        GradientShrink::TopBottom, clip);
+    EXPECT_EQ(plan.firstInner, 998);
+    EXPECT_EQ(plan.lastInner, 1039);
+}
+
+namespace {
+
+// A small pixel model of the drawing: each level paints its rectangle
+// (normalised, as GDI does) except its four corner pixels with its level
+// number, the plain way and the planned way, and the two pictures must
+// agree inside the clip box.
+class Canvas {
+public:
+    static constexpr int kLow = -40;
+    static constexpr int kHigh = 120;
+    Canvas() : pixels_((kHigh - kLow) * (kHigh - kLow), -1) {}
+
+    void Paint(IntRect r, int value) {
+        if (r.left > r.right) std::swap(r.left, r.right);
+        if (r.top > r.bottom) std::swap(r.top, r.bottom);
+        for (long long y = std::max<long long>(r.top, kLow); y < std::min<long long>(r.bottom, kHigh); ++y) {
+            for (long long x = std::max<long long>(r.left, kLow); x < std::min<long long>(r.right, kHigh); ++x) {
+                bool cornerX = x == r.left || x == r.right - 1;
+                bool cornerY = y == r.top || y == r.bottom - 1;
+                if (cornerX && cornerY) continue;
+                pixels_[Index(static_cast<int>(x), static_cast<int>(y))] = value;
+            }
+        }
+    }
+    int At(int x, int y) const { return pixels_[Index(x, y)]; }
+
+private:
+    static size_t Index(int x, int y) {
+        return static_cast<size_t>(y - kLow) * (kHigh - kLow) + static_cast<size_t>(x - kLow);
+    }
+    std::vector<int> pixels_;
+};
+
+}  // namespace
+
+TEST(GradientPlan, PlannedDrawingLooksLikeTheFullOne) {
+    const GradientShrink shrinks[] = {GradientShrink::AllSides, GradientShrink::LeftRight,
+                                      GradientShrink::TopBottom};
+    const IntRect clips[] = {{10, 5, 40, 25}, {0, 0, 60, 12}, {20, 20, 21, 70}};
+    unsigned seed = 12345;
+    auto next = [&seed](int range) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % static_cast<unsigned>(range));
+    };
+    for (int n = 0; n < 1500; ++n) {
+        const IntRect clip = clips[n % 3];
+        IntRect r{next(90) - 35, next(90) - 35, 0, 0};
+        r.right = r.left + next(140) - 10;
+        r.bottom = r.top + next(140) - 10;
+        GradientShrink first = shrinks[next(3)];
+        GradientShrink shrink = shrinks[next(3)];
+
+        Canvas full;
+        std::vector<IntRect> levels = FullLevels(r, first, shrink);
+        for (size_t i = 0; i < levels.size(); ++i) full.Paint(levels[i], static_cast<int>(i));
+
+        Canvas planned;
+        GradientPlan plan = PlanGradient(r, first, shrink, clip);
+        planned.Paint(ClampRectNear(r, clip, 4), 0);
+        for (long long level = plan.firstInner; level <= plan.lastInner; ++level)
+            planned.Paint(ClampRectNear(GradientLevelRect(r, first, shrink, level), clip, 4),
+                          static_cast<int>(level));
+
+        for (int y = clip.top; y < clip.bottom; ++y)
+            for (int x = clip.left; x < clip.right; ++x)
+                ASSERT_EQ(planned.At(x, y), full.At(x, y))
+                    << "pixel " << x << "," << y << " rect " << r.left << "," << r.top << ","
+                    << r.right << "," << r.bottom << " shrink " << static_cast<int>(first) << "/"
+                    << static_cast<int>(shrink);
+        if (levels.size() > 1 && plan.lastInner < plan.firstInner) {
+            // Nothing inner drawn: then no inner level can show at all.
+            for (size_t i = 1; i < levels.size(); ++i) EXPECT_FALSE(Intersects(levels[i], clip));
+        }
+    }
 }
 
 TEST(GradientPlan, ClampKeepsCoordinatesNearTheClip) {

@@ -91,7 +91,9 @@ TEST(BufferLevel, PeakAtFullScaleIsOneAndHalfIsHalf) {
         ASSERT_EQ(static_cast<double>(full), fullScale) << "full scale is whole at " << sensitivity;
         EXPECT_EQ(LevelFromPeak(full, fullScale), 1.0);
         EXPECT_EQ(LevelFromPeak(full + 1, fullScale), 1.0);
-        if (full % 2 == 0) EXPECT_EQ(LevelFromPeak(full / 2, fullScale), 0.5);
+        if (full % 2 == 0) {
+            EXPECT_EQ(LevelFromPeak(full / 2, fullScale), 0.5);
+        }
         EXPECT_NEAR(LevelFromPeak(full / 2, fullScale), 0.5, 1.0 / fullScale);
     }
     EXPECT_EQ(LevelFromPeak(3937, 7875.0), 3937.0 / 7875.0);

@@ -477,12 +477,9 @@ TEST_F(SerialTable, AFullBufferWithoutTerminatorStopsReading) {
     ASSERT_EQ(0, Open());
     const SerialHandle h = port.lastHandle();
     port.Arrive(h, std::string(9000, 'x'));
-    int calls = 0;
-    while (port.reads == calls) {
+    for (int i = 0; i < 40; ++i) {
         ASSERT_EQ(0, ReadLine(0));
-        ++calls;
-        ASSERT_LT(calls, 100);
-        if (table->slots[0].bufferedCount >= 7936) break;
+        ASSERT_LE(table->slots[0].bufferedCount, 7936);
     }
     EXPECT_EQ(7936, table->slots[0].bufferedCount);
     EXPECT_EQ(31, port.reads);
@@ -503,7 +500,6 @@ TEST_F(SerialTable, ALongLineJustBelowTheStopIsReturnedWhole) {
     ASSERT_EQ(1, ReadLine(0));
     EXPECT_EQ(std::string(7935, 'a'), std::string(line));
     EXPECT_EQ("tail", Buffered(0));
-    EXPECT_EQ(8191, 7935 + 256);  // the most the buffer ever holds before its NUL
 }
 
 TEST_F(SerialTable, ANulByteEndsTheSearch) {

@@ -1,0 +1,131 @@
+// What the dialler sends: softphone buttons, the modem's dial text, port names.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "calling/dial_sequence.h"
+
+namespace {
+
+std::vector<int> ButtonsFor(const char* number) {
+    std::vector<int> ids;
+    PressSoftPhoneButtons(
+        number, [](int id, void* context) { static_cast<std::vector<int>*>(context)->push_back(id); },
+        &ids);
+    return ids;
+}
+
+TEST(SoftPhoneButtons, DigitsThenTheDialButtonOthersSkipped) {
+    const std::vector<int> expected = {1019, 1011, 1019, 1009, 1010, 1011,
+                                       1012, 1013, 1014, 1015, 1006};
+    EXPECT_EQ(expected, ButtonsFor("0301-234 567"));
+}
+
+TEST(SoftPhoneButtons, EveryDigitHasItsButton) {
+    const std::vector<int> expected = {1009, 1010, 1011, 1012, 1013, 1014,
+                                       1015, 1016, 1017, 1019, 1006};
+    EXPECT_EQ(expected, ButtonsFor("1234567890"));
+}
+
+TEST(SoftPhoneButtons, APlaceholderPressesOnlyTheDialButton) {
+    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor("?"));
+    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor(""));
+    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor(nullptr));
+    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor("+*#/ -()abc\x80\xff"));
+}
+
+TEST(SoftPhoneButtons, DigitButtonOfEachCharacter) {
+    for (int c = -128; c < 128; ++c) {
+        const int id = SoftPhoneDigitButton(static_cast<char>(c));
+        if (c >= '1' && c <= '9') {
+            EXPECT_EQ(1009 + (c - '1'), id);
+        } else if (c == '0') {
+            EXPECT_EQ(1019, id);
+        } else {
+            EXPECT_EQ(0, id) << "character " << c;
+        }
+    }
+}
+
+TEST(ModemDial, CommandBlankNumberCarriageReturn) {
+    char out[kModemDialBufferSize];
+    const std::size_t n = FormatModemDial("ATD", "555", out, sizeof out);
+    ASSERT_EQ(8u, n);
+    EXPECT_EQ(std::string("ATD 555\r"), std::string(out, n));
+    EXPECT_EQ('\0', out[8]);
+}
+
+TEST(ModemDial, EmptyOrMissingTexts) {
+    char out[kModemDialBufferSize];
+    EXPECT_EQ(2u, FormatModemDial("", "", out, sizeof out));
+    EXPECT_STREQ(" \r", out);
+    EXPECT_EQ(5u, FormatModemDial(nullptr, "123", out, sizeof out));
+    EXPECT_STREQ(" 123\r", out);
+    EXPECT_EQ(6u, FormatModemDial("ATDT", nullptr, out, sizeof out));
+    EXPECT_STREQ("ATDT \r", out);
+}
+
+TEST(ModemDial, TooLongTextIsCutAndStillEndsTheCommand) {
+    const std::string command(400, 'C');
+    const std::string number(400, '9');
+    char out[kModemDialBufferSize + 8];
+    std::memset(out, 'z', sizeof out);
+    const std::size_t n = FormatModemDial(command.c_str(), number.c_str(), out, kModemDialBufferSize);
+    ASSERT_EQ(511u, n);
+    EXPECT_EQ('\r', out[510]);
+    EXPECT_EQ('\0', out[511]);
+    EXPECT_EQ('z', out[512]);  // nothing written past the buffer
+    EXPECT_EQ(command + " " + std::string(109, '9') + "\r", std::string(out));
+}
+
+TEST(ModemDial, TinyBuffers) {
+    char out[4] = {'z', 'z', 'z', 'z'};
+    EXPECT_EQ(0u, FormatModemDial("ATD", "555", out, 0));
+    EXPECT_EQ('z', out[0]);
+    EXPECT_EQ(0u, FormatModemDial("ATD", "555", out, 1));
+    EXPECT_EQ('\0', out[0]);
+    EXPECT_EQ(1u, FormatModemDial("ATD", "555", out, 2));
+    EXPECT_STREQ("\r", out);
+    EXPECT_EQ(3u, FormatModemDial("ATD", "555", out, 4));
+    EXPECT_STREQ("AT\r", out);
+    EXPECT_EQ(0u, FormatModemDial("ATD", "555", nullptr, 100));
+}
+
+TEST(ModemPortName, AnyPortNumberFits) {
+    char out[kPortNameSize];
+    EXPECT_EQ(4u, FormatModemPortName(3, out, sizeof out));
+    EXPECT_STREQ("COM3", out);
+    EXPECT_EQ(4u, FormatModemPortName(0, out, sizeof out));
+    EXPECT_STREQ("COM0", out);
+    FormatModemPortName(INT_MIN, out, sizeof out);
+    EXPECT_STREQ("COM-2147483648", out);
+    FormatModemPortName(INT_MAX, out, sizeof out);
+    EXPECT_STREQ("COM2147483647", out);
+    char small[5];
+    EXPECT_EQ(0u, FormatModemPortName(12, small, sizeof small));
+    EXPECT_STREQ("", small);
+    EXPECT_EQ(4u, FormatModemPortName(12 - 3, small, sizeof small));
+    EXPECT_STREQ("COM9", small);
+}
+
+TEST(ModemBaudRates, OnlyTheThirteenListedRates) {
+    const int accepted[] = {110,   300,   600,   1200,  2400,  4800,  9600,
+                            14400, 19200, 38400, 56000, 57600, 115200};
+    ASSERT_EQ(13u, kModemBaudRateCount);
+    for (int rate : accepted) EXPECT_TRUE(IsModemBaudRate(rate)) << rate;
+    for (int rate : {0, -1, 1, 28800, 19201, 230400, INT_MAX, INT_MIN, -19200}) {
+        EXPECT_FALSE(IsModemBaudRate(rate)) << rate;
+    }
+}
+
+TEST(BoundedLength, StopsAtTheNulOrTheSize) {
+    const char full[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(4u, BoundedLength(full, 4));
+    EXPECT_EQ(2u, BoundedLength("ab\0cd", 5));
+    EXPECT_EQ(0u, BoundedLength(nullptr, 10));
+}
+
+}  // namespace

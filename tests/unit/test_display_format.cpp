@@ -1,0 +1,131 @@
+#include "app/display_format.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+std::tm MakeTime(int year, int month, int day, int weekday, int hour, int minute, int second) {
+    std::tm t;
+    std::memset(&t, 0, sizeof t);
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_wday = weekday;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+}
+
+std::string Date(const std::tm& t) {
+    char buffer[64];
+    EXPECT_TRUE(FormatDate(buffer, sizeof buffer, t));
+    return buffer;
+}
+
+std::string WeekdayTime(const std::tm& t, int language) {
+    char buffer[64];
+    EXPECT_TRUE(FormatWeekdayTime(buffer, sizeof buffer, t, language));
+    return buffer;
+}
+
+}  // namespace
+
+TEST(DisplayFormat, Date) {
+    EXPECT_EQ(Date(MakeTime(2026, 12, 6, 0, 7, 12, 57)), "06.12.2026");
+    EXPECT_EQ(Date(MakeTime(2026, 1, 31, 6, 0, 0, 0)), "31.01.2026");
+    EXPECT_EQ(Date(MakeTime(999, 3, 1, 1, 0, 0, 0)), "01.03.0999");
+}
+
+TEST(DisplayFormat, WeekdayAndTimeInBothLanguages) {
+    std::tm sunday = MakeTime(2026, 12, 6, 0, 7, 12, 57);
+    EXPECT_EQ(WeekdayTime(sunday, 0), "So 07:12:57");
+    EXPECT_EQ(WeekdayTime(sunday, 1), "Su 07:12:57");
+    EXPECT_EQ(WeekdayTime(sunday, 2), "Su 07:12:57");  // any value but 0 is English
+    EXPECT_EQ(WeekdayTime(sunday, -1), "Su 07:12:57");
+    std::tm evening = MakeTime(2026, 12, 9, 3, 23, 5, 0);
+    EXPECT_EQ(WeekdayTime(evening, 0), "Mi 23:05:00");
+    EXPECT_EQ(WeekdayTime(evening, 1), "We 23:05:00");
+}
+
+TEST(DisplayFormat, WeekdayTable) {
+    const char* german[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+    const char* english[7] = {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"};
+    for (int d = 0; d < 7; ++d) {
+        EXPECT_STREQ(WeekdayAbbreviation(d, 0), german[d]) << d;
+        EXPECT_STREQ(WeekdayAbbreviation(d, 1), english[d]) << d;
+    }
+    // Monday, Friday and Saturday read alike.
+    for (int d : {1, 5, 6}) EXPECT_STREQ(WeekdayAbbreviation(d, 0), WeekdayAbbreviation(d, 1));
+    EXPECT_STRNE(WeekdayAbbreviation(0, 0), WeekdayAbbreviation(0, 1));
+}
+
+TEST(DisplayFormat, WeekdayOutOfRangeIsEmpty) {
+    EXPECT_STREQ(WeekdayAbbreviation(7, 0), "");
+    EXPECT_STREQ(WeekdayAbbreviation(-1, 1), "");
+    EXPECT_STREQ(WeekdayAbbreviation(INT_MAX, 0), "");
+    EXPECT_STREQ(WeekdayAbbreviation(INT_MIN, 1), "");
+    std::tm t = MakeTime(2026, 1, 1, 9, 1, 2, 3);
+    EXPECT_EQ(WeekdayTime(t, 0), " 01:02:03");
+}
+
+TEST(DisplayFormat, SmallBuffersAreCutAndTerminated) {
+    std::tm t = MakeTime(2026, 12, 6, 0, 7, 12, 57);
+    char buffer[6];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_FALSE(FormatDate(buffer, sizeof buffer, t));
+    EXPECT_STREQ(buffer, "06.12");
+    char exact[11];
+    EXPECT_TRUE(FormatDate(exact, sizeof exact, t));
+    EXPECT_STREQ(exact, "06.12.2026");
+    char one[1] = {'x'};
+    EXPECT_FALSE(FormatWeekdayTime(one, sizeof one, t, 0));
+    EXPECT_EQ(one[0], '\0');
+    EXPECT_FALSE(FormatDate(nullptr, 10, t));
+    EXPECT_FALSE(FormatWeekdayTime(buffer, 0, t, 1));
+}
+
+TEST(DisplayFormat, ExtremeFieldsDoNotOverflow) {
+    std::tm t = MakeTime(2026, 1, 1, 0, 0, 0, 0);
+    t.tm_year = INT_MAX;
+    t.tm_mon = INT_MAX;
+    t.tm_mday = INT_MIN;
+    char buffer[64];
+    EXPECT_TRUE(FormatDate(buffer, sizeof buffer, t));
+    EXPECT_STREQ(buffer, "-2147483648.2147483648.2147485547");
+}
+
+TEST(MeterValue, TruncatesTowardZero) {
+    EXPECT_EQ(MeterValueFromLevel(0.999), 99);
+    EXPECT_EQ(MeterValueFromLevel(1.0), 100);
+    EXPECT_EQ(MeterValueFromLevel(0.0), 0);
+    EXPECT_EQ(MeterValueFromLevel(0.4237), 42);
+    EXPECT_EQ(MeterValueFromLevel(0.009), 0);
+    EXPECT_EQ(MeterValueFromLevel(-0.019), -1);
+}
+
+TEST(MeterValue, NonFiniteAndHugeAreClamped) {
+    EXPECT_EQ(MeterValueFromLevel(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(MeterValueFromLevel(std::numeric_limits<double>::infinity()), INT_MAX);
+    EXPECT_EQ(MeterValueFromLevel(-std::numeric_limits<double>::infinity()), INT_MIN);
+    EXPECT_EQ(MeterValueFromLevel(1e300), INT_MAX);
+    EXPECT_EQ(MeterValueFromLevel(-1e300), INT_MIN);
+    EXPECT_EQ(MeterValueFromLevel(3e7), INT_MAX);
+    EXPECT_EQ(MeterValueFromLevel(-3e7), INT_MIN);
+    EXPECT_EQ(MeterValueFromLevel(21474836.0), 2147483600);
+}
+
+TEST(MeterColor, AtAndJustBelowTheThreshold) {
+    EXPECT_EQ(MeterColorFor(0.3, 0.3), 0x000080u);
+    EXPECT_EQ(MeterColorFor(std::nextafter(0.3, 0.0), 0.3), 0x008000u);
+    EXPECT_EQ(MeterColorFor(1.0, 0.3), 0x000080u);
+    EXPECT_EQ(MeterColorFor(0.0, 0.0), 0x000080u);
+    EXPECT_EQ(MeterColorFor(0.0, 0.5), 0x008000u);
+    EXPECT_EQ(MeterColorFor(std::numeric_limits<double>::quiet_NaN(), 0.3), 0x008000u);
+}
