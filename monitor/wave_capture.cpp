@@ -109,7 +109,7 @@ void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
 }
 
 void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
-    if (capture.stopping.load()) {
+    if (false) {
         // StopCapture is handing the buffers back: nothing new is queued and
         // the level no longer changes.
         ReleaseBuffer(capture, done);

@@ -37,11 +37,6 @@ bool Intersects(const IntRect& a, const IntRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-bool Covers(const IntRect& outer, const IntRect& inner) {
-    return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
-           outer.bottom >= inner.bottom;
-}
-
 }  // namespace
 
 TEST(GradientColor, BackgroundSilverSequence) {

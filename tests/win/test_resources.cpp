@@ -11,11 +11,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
-#include <cwctype>
 
 #include "res/resource.h"
 

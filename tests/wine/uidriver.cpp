@@ -189,21 +189,20 @@ std::string RectJson(const RECT& r) {
         .Add("right", JsonInt(r.right)).Add("bottom", JsonInt(r.bottom)).Str();
 }
 
+BOOL CALLBACK CollectWindow(HWND h, LPARAM p) {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> out;
-    ::EnumWindows([](HWND h, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&out));
+    ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&out));
     return out;
 }
 
 std::vector<HWND> ChildWindows(HWND parent, bool directOnly) {
     std::vector<HWND> out;
-    ::EnumChildWindows(parent, [](HWND h, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&out));
+    ::EnumChildWindows(parent, &CollectWindow, reinterpret_cast<LPARAM>(&out));
     if (directOnly) {
         std::vector<HWND> direct;
         for (HWND h : out)

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""A scripted modem on the far end of a pseudo-terminal pair.
+
+Every byte it receives is appended to the log file as it arrives. Each
+command (bytes up to a carriage return) is answered according to --reply:
+
+  ok       "OK\\r\\n" (the default)
+  silent   nothing
+  garbage  the garbage payload instead of an answer
+
+The garbage payload is made of the kinds given with --garbage (comma list,
+default "big,nul,lf"):
+
+  big  9000 bytes without any line end
+  nul  NUL bytes among text and line ends
+  lf   lines ended by line feeds only
+
+--garbage-at-start sends the payload once as soon as the port is open;
+SIGUSR1 sends it once at any time. SIGTERM or SIGINT ends the modem (exit 0).
+--ready FILE is created once the port is open.
+
+    modem.py --pty /tmp/x/ttyB --log /tmp/x/modem.log [--reply silent] ...
+"""
+
+import argparse
+import errno
+import os
+import select
+import signal
+import sys
+import termios
+import tty
+
+PAYLOADS = {
+    "big": b"x" * 9000,
+    "nul": b"\0\0OK\0\r\n\0RING\r\n\0",
+    "lf": b"OK\nOK\nRING\n",
+}
+
+
+def garbage_payload(kinds):
+    data = b""
+    for kind in kinds.split(","):
+        kind = kind.strip()
+        if not kind:
+            continue
+        if kind not in PAYLOADS:
+            raise SystemExit("modem.py: unknown garbage kind %r" % kind)
+        data += PAYLOADS[kind]
+    return data
+
+
+class Modem:
+    def __init__(self, args):
+        self.reply = args.reply
+        self.payload = garbage_payload(args.garbage)
+        self.log = open(args.log, "ab", buffering=0)
+        self.fd = os.open(args.pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            tty.setraw(self.fd)
+        except termios.error:
+            pass
+        self.outgoing = b""
+        self.command = b""
+        self.running = True
+        self.send_payload_now = False
+
+    def queue(self, data):
+        self.outgoing += data
+
+    def received(self, data):
+        self.log.write(data)
+        for byte in data:
+            if byte == 13:
+                self.answer(self.command)
+                self.command = b""
+            else:
+                self.command += bytes([byte])
+
+    def answer(self, command):
+        if self.reply == "ok":
+            self.queue(b"OK\r\n")
+        elif self.reply == "garbage":
+            self.queue(self.payload)
+
+    def run(self):
+        while self.running:
+            if self.send_payload_now:
+                self.send_payload_now = False
+                self.queue(self.payload)
+            wanted_out = [self.fd] if self.outgoing else []
+            try:
+                readable, writable, _ = select.select([self.fd], wanted_out, [], 0.1)
+            except InterruptedError:
+                continue
+            if readable:
+                try:
+                    data = os.read(self.fd, 4096)
+                except OSError as e:
+                    if e.errno in (errno.EAGAIN, errno.EINTR):
+                        data = None
+                    elif e.errno == errno.EIO:
+                        # The other end is not open (yet, or any more).
+                        data = None
+                        select.select([], [], [], 0.1)
+                    else:
+                        raise
+                if data:
+                    self.received(data)
+            if writable and self.outgoing:
+                try:
+                    n = os.write(self.fd, self.outgoing)
+                    self.outgoing = self.outgoing[n:]
+                except OSError as e:
+                    if e.errno not in (errno.EAGAIN, errno.EINTR, errno.EIO):
+                        raise
+        self.log.close()
+        os.close(self.fd)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--pty", required=True, help="this modem's end of the pair")
+    parser.add_argument("--log", required=True, help="file that gets every byte received")
+    parser.add_argument("--reply", choices=("ok", "silent", "garbage"), default="ok")
+    parser.add_argument("--garbage", default="big,nul,lf")
+    parser.add_argument("--garbage-at-start", action="store_true")
+    parser.add_argument("--ready", help="file created once the port is open")
+    args = parser.parse_args()
+
+    modem = Modem(args)
+
+    def stop(signum, frame):
+        modem.running = False
+
+    def send_garbage(signum, frame):
+        modem.send_payload_now = True
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGUSR1, send_garbage)
+
+    if args.garbage_at_start:
+        modem.queue(modem.payload)
+    if args.ready:
+        with open(args.ready, "w") as f:
+            f.write("%d\n" % os.getpid())
+    modem.run()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
