@@ -109,7 +109,7 @@ void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
 }
 
 void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
-    if (false) {
+    if (capture.stopping.load()) {
         // StopCapture is handing the buffers back: nothing new is queued and
         // the level no longer changes.
         ReleaseBuffer(capture, done);
@@ -121,7 +121,6 @@ void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
     if (fresh && QueueBuffer(capture, fresh) == MMSYSERR_NOERROR) {
         g_waveIn.unprepare(capture.handle, done, sizeof(WAVEHDR));
         EvaluateBuffer(capture, done);
-        FreeBuffer(capture, done);
         return;
     }
     if (fresh) FreeBuffer(capture, fresh);

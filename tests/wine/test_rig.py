@@ -196,6 +196,7 @@ class RigLifecycle(unittest.TestCase):
         with World() as a, World() as b:
             self.assertNotEqual(a.display, b.display)
             self.assertNotEqual(a.prefix, b.prefix)
+            self.assertEqual((1024, 768), a.driver.screen())
             a.driver.regset(r"Software\Kestrelon\Iso", "v", "a")
             self.assertIsNone(b.driver.regget(r"Software\Kestrelon\Iso", "v"))
             pa = a.start_exe("rigprobe")
@@ -234,6 +235,18 @@ class RigLifecycle(unittest.TestCase):
             self.assertEqual([owner], w.dialogs(p, PROBE_TITLE))
             w.answer_msgbox(box, 1)
             probe_window(w, p)
+
+    def test_virtual_desktop(self):
+        with World(virtual_desktop="800x600") as w:
+            p = w.start_exe("rigprobe")
+            h = probe_window(w, p)
+            w.driver.click_item(h, 11)
+            box = w.wait_msgbox(p, PROBE_TITLE)
+            self.assertEqual("information", box["icon"])
+            w.answer_msgbox(box, IDYES)
+            wait_until(lambda: probe_status(w, h) == "yes")
+            # The programs see the 800 x 600 desktop, not the 1024 x 768 display.
+            self.assertEqual((800, 600), w.driver.screen())
 
     def test_com_port_pair(self):
         with World(com_ports=[3]) as w:

@@ -901,6 +901,11 @@ std::string Run(const Args& a) {
         return JsonArray(items);
     }
     if (cmd == "mypid") return JsonInt(::GetCurrentProcessId());
+    // screen: the size of the (virtual) desktop the programs see
+    if (cmd == "screen") {
+        return Obj().Add("w", JsonInt(::GetSystemMetrics(SM_CXSCREEN)))
+            .Add("h", JsonInt(::GetSystemMetrics(SM_CYSCREEN))).Str();
+    }
     // Registry: keys are relative to HKCU unless they start with HKCU\ or HKLM\.
     if (cmd == "regget") {
         KeyPath k = ParseKey(a.WStr(1));

@@ -242,7 +242,8 @@ class Process:
 
     def windows(self):
         """Top-level windows of this program (see Driver.windows)."""
-        return self.world.driver.windows(self.winpid) if self.winpid else []
+        pid = self.world._winpid_of(self)
+        return self.world.driver.windows(pid) if pid else []
 
     def kill(self):
         if self.alive():
@@ -533,6 +534,11 @@ class Driver:
         """Presses the message box's button (IDYES, IDNO, IDOK, ...)."""
         return self.call("answer", hwnd, button_id)
 
+    def screen(self):
+        """(width, height) of the desktop the programs see."""
+        v = self.call("screen")
+        return v["w"], v["h"]
+
     # -- processes --
     def procs(self):
         """[{pid, ppid, exe}] of the prefix's Windows processes."""
@@ -814,10 +820,21 @@ class World:
         return pid
 
     # ------------------------------------------------- program windows --
+    def _winpid_of(self, proc):
+        """The Windows id of a program; waits for it while the program runs,
+        so that no look-up passes for want of an id. None once it ended."""
+        if proc.winpid:
+            return proc.winpid
+        if proc._known is None:
+            raise RuntimeError("%s was started untracked; its windows cannot be told apart" % proc.name)
+        pid = wait_until(lambda: proc.winpid or (not proc.alive() and -1),
+                         message="%s never showed up as a Windows process" % proc.name)
+        return pid if pid > 0 else None
+
     def dialogs(self, proc, title=APP_TITLE):
         """Handles of the top-level "#32770" windows titled `title` of a
         program, visible or not, message boxes excluded."""
-        pid = proc.winpid
+        pid = self._winpid_of(proc)
         if not pid:
             return []
         return [w["hwnd"] for w in self.driver.windows(pid)
@@ -857,14 +874,13 @@ class World:
         return self.find_dialog(proc, (100, 101, 1))
 
     def wait_language_dialog(self, proc, timeout=None):
-        h = wait_until(lambda: self._check_running(proc) or self.find_dialog(proc, (100, 101, 1), visible=True),
-                       timeout, message="the language dialog did not appear")
-        return h
+        """Waits for the visible language dialog and returns its handle."""
+        return self.wait_dialog(proc, (100, 101, 1), timeout=timeout)
 
     def msgboxes(self, proc=None, title=APP_TITLE, icons=True):
         """Message boxes of a program (all programs when proc is None),
         titled `title` ("*": any); see Driver.msgboxes."""
-        pid = proc.winpid if proc is not None else 0
+        pid = self._winpid_of(proc) if proc is not None else 0
         if proc is not None and not pid:
             return []
         return [b for b in self.driver.msgboxes(pid, icons) if title == "*" or b["title"] == title]

@@ -1,0 +1,70 @@
+"""Makes the README's pictures of the main window, in German and in English:
+docs/main-window-de.png and docs/main-window-en.png.
+
+    CRIB_BUILD_DIR=build/<your i686 build> python3 tests/wine/readme_screenshots.py [OUTDIR]
+
+Each picture comes from a fresh test world (its own Xvfb, Wine prefix and a
+silent room microphone): Cribwatch starts with the default settings in the
+language, runs for a few seconds so the clock shows, and the window is
+captured from the screen, cropped to its rectangle and written as an
+optimised PNG (ImageMagick). The program is then ended through Exit."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from world import IDYES, REPO, World, wait_until  # noqa: E402
+
+PICTURES = (("0", "main-window-de.png"), ("1", "main-window-en.png"))
+
+
+def shoot(language, target):
+    with World(sound=True) as w:
+        w.profile_set("Language", language)
+        app = w.start_app()
+        main = w.wait_main_window(app)
+        d = w.driver
+        # The clock shows from the first second on; wait for two steps so
+        # the window has settled.
+        wait_until(lambda: d.item_text(main, 610) != "")
+        shown = d.item_text(main, 610)
+        wait_until(lambda: d.item_text(main, 610) != shown)
+        time.sleep(0.3)
+        with tempfile.TemporaryDirectory() as tmp:
+            screen = Path(tmp) / "screen.png"
+            w.screenshot(screen)
+            r = d.rect(main, "window")
+            width, height = r["right"] - r["left"], r["bottom"] - r["top"]
+            crop = "%dx%d+%d+%d" % (width, height, r["left"], r["top"])
+            # The window holds fewer than 256 colours: a palette PNG keeps
+            # every pixel and stays small.
+            subprocess.run(["convert", str(screen), "-crop", crop, "+repage", "-strip",
+                            "-define", "png:compression-level=9", "-define", "png:compression-filter=5",
+                            "PNG8:" + str(target)], check=True)
+            colours = subprocess.run(["identify", "-format", "%k", str(screen) + "[%s]" % crop],
+                                     check=True, capture_output=True, text=True).stdout.strip()
+        d.click_item(main, 150)
+        box = w.wait_msgbox(app)
+        w.answer_msgbox(box, IDYES)
+        app.wait()
+    return width, height, colours
+
+
+def main():
+    out = Path(sys.argv[1]) if len(sys.argv) > 1 else REPO / "docs"
+    out.mkdir(parents=True, exist_ok=True)
+    for language, name in PICTURES:
+        target = out / name
+        width, height, colours = shoot(language, target)
+        print("%s: %dx%d, %s colours, %d bytes" % (target, width, height, colours, target.stat().st_size))
+        if colours.isdigit() and int(colours) > 256:
+            print("warning: more than 256 colours; the palette PNG reduced them", file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,383 @@
+"""End-to-end: the alarm call of the real Cribwatch.exe, through the modem on
+a serial port (a scripted modem on a socat pty) and through the softphone
+(fakephone.exe, which logs every command it receives)."""
+
+import os
+import signal
+import subprocess
+import sys
+import time
+import unittest
+import wave
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from world import (IDOK, IDYES, World, WaitTimeout, exe_path, stays, wait_until,  # noqa: E402
+                   windows_path)
+
+HERE = Path(__file__).resolve().parent
+MODEM = HERE / "modem.py"
+
+PORT_NOT_OPENED = "Cannot open the selected communication port !"
+IDC_START_STOP = 700
+IDC_EXIT = 150
+SOFTPHONE_TITLE = "1&1 Softphone"
+
+# How long a call may take to show once the room is loud (the alarm needs
+# 1.5 s of noise; capture starts about a second late): generous.
+CALL_DEADLINE = 30
+# How long the tests watch for a call that must not come. The countdown of
+# one calling-delay minute is 60 s; this is well inside it and well beyond
+# the one or two ticks a wrongly placed second call would take.
+QUIET_SPAN = 10
+
+
+def make_wav(path, seconds, amplitude=24000, rate=22050):
+    """A loud square wave: every recorded buffer peaks near full scale."""
+    half = rate // 400  # 200 Hz
+    period = (amplitude.to_bytes(2, "little", signed=True) * half
+              + (-amplitude).to_bytes(2, "little", signed=True) * half)
+    frames = period * (int(seconds * rate) // (2 * half) + 1)
+    with wave.open(str(path), "wb") as f:
+        f.setnchannels(1)
+        f.setsampwidth(2)
+        f.setframerate(rate)
+        f.writeframes(frames)
+    return path
+
+
+class ScriptedModem:
+    """modem.py on the far end of a COM port, started and ended by its PID."""
+
+    def __init__(self, pty, folder, *options):
+        self.log = Path(folder) / ("modem-%d.log" % time.monotonic_ns())
+        ready = Path(str(self.log) + ".ready")
+        self.log.write_bytes(b"")
+        self.proc = subprocess.Popen(
+            [sys.executable, str(MODEM), "--pty", str(pty), "--log", str(self.log),
+             "--ready", str(ready)] + list(options),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        wait_until(lambda: ready.exists() or self.proc.poll() is not None, 30,
+                   message="the modem did not open its port")
+        if self.proc.poll() is not None:
+            raise RuntimeError("modem.py ended: %s" % self.proc.stderr.read().decode())
+
+    def received(self):
+        return self.log.read_bytes()
+
+    def signal_garbage(self):
+        os.kill(self.proc.pid, signal.SIGUSR1)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.kill(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                os.kill(self.proc.pid, signal.SIGKILL)
+                self.proc.wait(10)
+        if self.proc.stderr:
+            self.proc.stderr.close()
+
+
+def fakephone_lines(log):
+    try:
+        return log.read_text(errors="replace").splitlines()
+    except FileNotFoundError:
+        return []
+
+
+def phone_commands(lines):
+    """The commands a phone received: CB_SETCURSEL lines and button commands
+    (not the controls' own notifications)."""
+    return [l for l in lines
+            if l.startswith("CB_SETCURSEL") or (l.startswith("COMMAND") and l.endswith(" 0"))]
+
+
+def button_commands(ids):
+    return ["COMMAND %d 0 0" % i for i in ids]
+
+
+class _CallingWorld(unittest.TestCase):
+    """A world per test, with the room sound; helpers to run Cribwatch."""
+
+    com3 = False
+
+    def setUp(self):
+        self.w = World(sound=True)
+        self.w.__enter__()
+        self.addCleanup(self._close_world)
+        self.d = self.w.driver
+        self.modem = None
+        self.pty = self.w.add_com_port(3) if self.com3 else None
+        self.tmp = self.w.dir / "calling"
+        self.tmp.mkdir()
+        self.w.profile_set("Language", "1")
+        self.w.profile_set("Reaction", "75,50,30")
+        self.w.profile_set("Logging", "0")
+
+    def _close_world(self):
+        if self.modem is not None:
+            self.modem.stop()
+        self.w.__exit__(None, None, None)
+
+    # -- the program --
+    def start_app(self):
+        self.app = self.w.start_app()
+        return self.app
+
+    def main_window(self):
+        return self.w.wait_main_window(self.app)
+
+    def start_monitoring(self, main):
+        before = self.d.item_text(main, IDC_START_STOP)
+        self.d.click_item(main, IDC_START_STOP)
+        wait_until(lambda: self.d.item_text(main, IDC_START_STOP) != before,
+                   message="monitoring did not start")
+        return before
+
+    def stop_monitoring(self, main, start_text):
+        self.d.click_item(main, IDC_START_STOP)
+        wait_until(lambda: self.d.item_text(main, IDC_START_STOP) == start_text,
+                   message="monitoring did not stop")
+
+    def loud(self, seconds):
+        """Plays noise into the room for `seconds` (in the background)."""
+        wav = make_wav(self.tmp / ("loud-%d.wav" % time.monotonic_ns()), seconds)
+        return self.w.play(wav, wait=False)
+
+    def exit_app(self, main):
+        self.d.click_item(main, IDC_EXIT)
+        box = self.w.wait_msgbox(self.app)
+        self.w.answer_msgbox(box, IDYES)
+        self.assertEqual(0, self.app.wait())
+
+    def assert_running(self):
+        self.assertTrue(self.app.alive(), "Cribwatch ended: %s" % self.app.stderr()[-2000:])
+        self.assertIsNone(self.app.crash_reason())
+
+
+class ModemCalls(_CallingWorld):
+    """The modem channel: COM3 at 19200 baud, command ATD."""
+
+    com3 = True
+
+    def setUp(self):
+        super().setUp()
+        self.w.profile_set("Connect", "2")
+        self.w.profile_set("Modem", "3,19200,ATD")
+        self.w.profile_set("CallParams", "555,1,3")
+
+    def start_modem(self, *options):
+        self.modem = ScriptedModem(self.pty, self.tmp, *options)
+        return self.modem
+
+    def wait_received(self, data, timeout=CALL_DEADLINE):
+        return wait_until(lambda: data in self.modem.received(), timeout,
+                          message="the modem did not receive %r; it has %r" % (
+                              data, self.modem.received()[-200:]))
+
+    def test_echo_off_at_start_up_then_the_alarm_dials_once_per_countdown(self):
+        modem = self.start_modem()
+        self.start_app()
+        main = self.main_window()
+        self.wait_received(b"ATE0\r")
+        self.assertEqual([], self.w.msgboxes(self.app))
+        self.assertEqual(b"ATE0\r", modem.received())
+
+        self.start_monitoring(main)
+        self.assertTrue(stays(lambda: modem.received() == b"ATE0\r", 2),
+                        "a call went out in a quiet room")
+        self.loud(QUIET_SPAN + 15)
+        self.wait_received(b"ATD 555\r")
+        # The modem's "OK" to ATE0 was drained, not answered; exactly one
+        # dial command, and the calling delay of one minute holds the next.
+        self.assertEqual(b"ATE0\rATD 555\r", modem.received())
+        self.assertTrue(stays(lambda: modem.received() == b"ATE0\rATD 555\r", QUIET_SPAN),
+                        "a second call came before the countdown ran out: %r" % modem.received())
+        self.assert_running()
+        self.exit_app(main)
+
+    def test_without_delay_the_maximum_number_of_calls_is_placed_and_stop_start_resets_it(self):
+        self.w.profile_set("CallParams", "555,0,2")
+        modem = self.start_modem()
+        self.start_app()
+        main = self.main_window()
+        self.wait_received(b"ATE0\r")
+        start_text = self.start_monitoring(main)
+        self.loud(QUIET_SPAN + 10)
+        wait_until(lambda: modem.received().count(b"ATD 555\r") >= 2, CALL_DEADLINE,
+                   message="two calls did not come: %r" % modem.received())
+        self.assertTrue(stays(lambda: modem.received().count(b"ATD 555\r") == 2, QUIET_SPAN),
+                        "more calls than the maximum of 2: %r" % modem.received())
+        # Stop and Start: the count starts again, and the noise that goes on
+        # brings the next calls.
+        self.stop_monitoring(main, start_text)
+        self.start_monitoring(main)
+        self.loud(15)
+        wait_until(lambda: modem.received().count(b"ATD 555\r") == 4, CALL_DEADLINE,
+                   message="no new calls after Stop and Start: %r" % modem.received())
+        self.assertEqual(b"ATE0\r" + b"ATD 555\r" * 4, modem.received())
+        self.assert_running()
+        self.exit_app(main)
+
+    def test_modem_garbage_never_stops_the_dial_command(self):
+        # One flood of more than 8192 bytes without a carriage return, with
+        # NUL bytes and lines ended by line feeds only. (One, not more: the
+        # program stops reading once its line buffer is full, and socat, which
+        # plays the cable, then blocks in its write towards the program and
+        # would hold back the dial command as well; a real line does not.)
+        # Each call reads at most five times 256 bytes before it dials, so ten
+        # calls without delay fill the line buffer on the way.
+        self.w.profile_set("CallParams", "555,0,10")
+        modem = self.start_modem("--garbage", "big,nul,lf")
+        self.start_app()
+        main = self.main_window()
+        self.wait_received(b"ATE0\r")
+        modem.signal_garbage()
+        time.sleep(1)
+        self.start_monitoring(main)
+        self.loud(12)
+        wait_until(lambda: modem.received().count(b"ATD 555\r") == 10, CALL_DEADLINE,
+                   message="ten calls did not come: %r" % modem.received()[-100:])
+        self.assertTrue(stays(lambda: modem.received().count(b"ATD 555\r") == 10, 3))
+        self.assert_running()
+        self.assertEqual(b"ATE0\r" + b"ATD 555\r" * 10, modem.received())
+        self.exit_app(main)
+
+    def test_lines_without_carriage_returns_and_nuls_only(self):
+        modem = self.start_modem("--reply", "garbage", "--garbage", "nul,lf")
+        self.w.profile_set("CallParams", "555,0,3")
+        self.start_app()
+        main = self.main_window()
+        self.wait_received(b"ATE0\r")
+        self.start_monitoring(main)
+        self.loud(12)
+        wait_until(lambda: modem.received().count(b"ATD 555\r") == 3, CALL_DEADLINE,
+                   message="three calls did not come: %r" % modem.received())
+        self.assert_running()
+        self.exit_app(main)
+
+    def _assert_port_message_once(self):
+        box = self.w.wait_msgbox(self.app)
+        self.assertEqual(PORT_NOT_OPENED, box["text"])
+        self.assertEqual("exclamation", box["icon"])
+        self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
+        self.w.answer_msgbox(box, IDOK)
+        main = self.main_window()
+        self.assertTrue(stays(lambda: self.w.msgboxes(self.app) == [], 2),
+                        "the port message came again")
+        return main
+
+    def test_a_baud_rate_outside_the_list_shows_the_message_and_dials_nothing(self):
+        for baud in ("0", "28800"):
+            with self.subTest(baud=baud):
+                self.w.profile_set("Modem", "3,%s,ATD" % baud)
+                modem = self.start_modem()
+                self.start_app()
+                main = self._assert_port_message_once()
+                self.start_monitoring(main)
+                self.loud(6)
+                self.assertTrue(stays(lambda: modem.received() == b"", 10),
+                                "the modem received %r" % modem.received())
+                self.assert_running()
+                self.exit_app(main)
+                modem.stop()
+                self.modem = None
+
+    def test_a_missing_port_shows_the_message(self):
+        for port in ("42", "0", "-7", "99999999999"):
+            with self.subTest(port=port):
+                self.w.profile_set("Modem", "%s,19200,ATD" % port)
+                self.start_app()
+                main = self._assert_port_message_once()
+                self.assert_running()
+                self.exit_app(main)
+
+
+class SoftPhoneCalls(_CallingWorld):
+    """The softphone channel, with fakephone.exe as the softphone."""
+
+    def setUp(self):
+        super().setUp()
+        self.w.profile_set("Connect", "1")
+        self.w.profile_set("CallParams", "0301-234 567,1,3")
+        self.phone_dir = self.tmp / "phone"
+        self.phone_dir.mkdir()
+        self.phone_exe = self.phone_dir / "fakephone.exe"
+        self.phone_exe.write_bytes(exe_path("fakephone").read_bytes())
+        self.phone_log = self.phone_dir / "fakephone.log"
+
+    def phone_window(self, timeout=None):
+        return self.d.wait_window("#32770", SOFTPHONE_TITLE, timeout=timeout)
+
+    def close_phone(self):
+        h = self.d.find("#32770", SOFTPHONE_TITLE)
+        if h:
+            self.d.close(h)
+            wait_until(lambda: "EXIT" in fakephone_lines(self.phone_log),
+                       message="the softphone did not end")
+
+    EXPECTED = ["CB_SETCURSEL -1 0"] + button_commands(
+        [1019, 1011, 1019, 1009, 1010, 1011, 1012, 1013, 1014, 1015, 1006])
+
+    def test_the_alarm_dials_the_running_softphone_once_per_countdown(self):
+        phone = self.w.start_exe("fakephone", args=[windows_path(self.phone_log)])
+        self.phone_window()
+        self.start_app()
+        main = self.main_window()
+        self.start_monitoring(main)
+        self.assertTrue(stays(lambda: phone_commands(fakephone_lines(self.phone_log)) == [], 2))
+        self.loud(QUIET_SPAN + 15)
+        wait_until(lambda: "COMMAND 1006 0 0" in fakephone_lines(self.phone_log), CALL_DEADLINE,
+                   message="the softphone was not dialled: %r" % fakephone_lines(self.phone_log))
+        self.assertEqual(self.EXPECTED, phone_commands(fakephone_lines(self.phone_log)))
+        self.assertTrue(stays(lambda: len(phone_commands(fakephone_lines(self.phone_log))) == 12,
+                              QUIET_SPAN), "a second call came before the countdown ran out")
+        self.assertEqual(1, sum(l.startswith("START") for l in fakephone_lines(self.phone_log)))
+        self.assert_running()
+        self.d.close(self.phone_window())
+        phone.wait()
+        self.exit_app(main)
+
+    def test_a_softphone_not_running_is_started_from_its_path_and_dialled(self):
+        self.w.profile_set("SoftPhone", windows_path(self.phone_exe))
+        self.w.profile_set("CallParams", "0301-234 567,1,1")
+        self.start_app()
+        main = self.main_window()
+        self.assertIsNone(self.d.find("#32770", SOFTPHONE_TITLE))
+        self.start_monitoring(main)
+        self.loud(8)
+        wait_until(lambda: "COMMAND 1006 0 0" in fakephone_lines(self.phone_log), CALL_DEADLINE,
+                   message="the softphone was not started and dialled: %r"
+                           % fakephone_lines(self.phone_log))
+        lines = fakephone_lines(self.phone_log)
+        self.assertTrue(lines[0].startswith("START"), lines)
+        self.assertEqual("WINDOW", lines[1])
+        self.assertEqual(self.EXPECTED, phone_commands(lines))
+        self.assertTrue(self.d.visible(self.phone_window()))
+        self.assertEqual([], self.w.msgboxes(self.app))  # the tick reports nothing
+        self.assert_running()
+        self.close_phone()
+        self.exit_app(main)
+
+    def test_a_wrong_path_places_no_call_and_monitoring_goes_on(self):
+        self.w.profile_set("SoftPhone", "C:\\nowhere\\softphone.exe")
+        self.w.profile_set("CallParams", "555,0,3")
+        self.start_app()
+        main = self.main_window()
+        start_text = self.start_monitoring(main)
+        stop_text = self.d.item_text(main, IDC_START_STOP)
+        self.loud(8)
+        self.assertTrue(stays(lambda: self.w.msgboxes(self.app) == [], 12),
+                        "the failed call showed a message")
+        self.assertIsNone(self.d.find("#32770", SOFTPHONE_TITLE))
+        self.assert_running()
+        self.assertEqual(stop_text, self.d.item_text(main, IDC_START_STOP))
+        self.stop_monitoring(main, start_text)
+        self.exit_app(main)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,642 @@
+"""The room as the microphone of the real Cribwatch.exe under Wine.
+
+Sound is played into the world's PulseAudio server and recorded by the
+program through Wine's winmm, exactly as a sound card would deliver it. The
+room of these tests is a null sink at 11025 Hz, mono, 16 bit, the program's
+own recording format, so no resampling touches the samples: a sample written
+into a WAV file is the sample the program reads.
+
+What the program makes of it is observed from outside, as a user would:
+  - the protocol file (logging on): one line a second with the alarm level;
+  - the meters: the microphone-threshold slider (250) shows the level, the
+    calling-threshold slider (300) the alarm level, each dark red at or above
+    its threshold and dark green below it, and empty at 0.
+
+The calling channel is ISDN/TAPI and the maximum number of calls 0, so the
+alarm never places a call during these tests.
+"""
+
+import math
+import os
+import re
+import struct
+import subprocess
+import sys
+import time
+import unittest
+import wave
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from world import IDOK, IDYES, World, stays, wait_until  # noqa: E402
+
+RATE = 11025
+FULL = 32767
+ROOM = "nursery"
+
+START_BUTTON = 700
+EXIT_BUTTON = 150
+SENSITIVITY_SLIDER = 200
+MIC_SLIDER = 250
+CALL_SLIDER = 300
+
+CONFIRM_EXIT_EN = "Do you want exit Cribwatch now ?"
+
+PROTOCOL_NAME = re.compile(r"^(\d{2})-(\d{2})-(\d{5})-(\d{2})-(\d{2})-(\d{2})\.log$")
+PROTOCOL_LINE = re.compile(r"^(\d{2})\.(\d{2})\.(\d{4})\t(\d{2}):(\d{2}):(\d{2})\t(\d{1,3}\.\d)$")
+
+
+# ------------------------------------------------------------------ sounds --
+
+def write_wav(path, samples):
+    """A mono 16-bit WAV at the room's rate holding exactly these samples."""
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(struct.pack("<%dh" % len(samples), *samples))
+    return path
+
+
+def sox_wav(path, *effects):
+    """A WAV made by sox at the room's format, without dither (so that
+    digital silence stays all zero)."""
+    subprocess.run(["sox", "-D", "-n", "-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed-integer",
+                    str(path)] + [str(e) for e in effects], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    return path
+
+
+def exact_tone(path, peak, seconds):
+    """A tone at a quarter of the sample rate: its samples are 0, +peak, 0,
+    -peak, ... so the largest magnitude is exactly `peak`."""
+    cycle = [0, peak, 0, -peak]
+    n = int(seconds * RATE) // 4 * 4
+    return write_wav(path, [cycle[i % 4] for i in range(n)])
+
+
+def clicks(path, value, seconds, period=2048):
+    """Digital silence with one sample of `value` every `period` samples: any
+    2048 consecutive samples, one recorded buffer, hold exactly one click."""
+    n = int(seconds * RATE)
+    return write_wav(path, [value if i % period == period // 2 else 0 for i in range(n)])
+
+
+def peak_of(path):
+    with wave.open(str(path), "rb") as w:
+        data = w.readframes(w.getnframes())
+    samples = struct.unpack("<%dh" % (len(data) // 2), data)
+    return max(abs(s) for s in samples)
+
+
+# -------------------------------------------------------------- the pixels --
+
+def is_red(p):
+    r, g, b = p
+    return r > g + 60 and r > b + 60
+
+
+def is_green(p):
+    r, g, b = p
+    return g > r + 60 and g > b + 60
+
+
+# ------------------------------------------------------------ the protocol --
+
+class ProtocolLine:
+    def __init__(self, raw):
+        m = PROTOCOL_LINE.match(raw)
+        if not m:
+            raise AssertionError("not a protocol line: %r" % raw)
+        day, month, year, hour, minute, second = (int(x) for x in m.groups()[:6])
+        self.date = (year, month, day)
+        self.seconds = hour * 3600 + minute * 60 + second
+        self.level = float(m.group(7))
+        self.raw = raw
+
+    def __repr__(self):
+        return self.raw
+
+
+def parse_protocol(data):
+    """The lines of a protocol file's bytes; every line ends in CR LF."""
+    text = data.decode("ascii")
+    if not text:
+        return []
+    assert text.endswith("\r\n"), "the file ends with a whole line: %r" % text[-40:]
+    raws = text[:-2].split("\r\n")
+    for r in raws:
+        assert "\n" not in r and "\r" not in r, "line ends other than CR LF: %r" % r
+    return [ProtocolLine(r) for r in raws]
+
+
+# ------------------------------------------------------------------- tests --
+
+class RoomTest(unittest.TestCase):
+    """One world with a room for all tests of a class; each test starts its
+    own program and leaves none running."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.world = World(sound=True)
+        cls.world.__enter__()
+        try:
+            w = cls.world
+            subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=" + ROOM,
+                            "rate=%d" % RATE, "channels=1", "format=s16le"],
+                           env=w.env, check=True, stdout=subprocess.DEVNULL)
+            subprocess.run(["pactl", "set-default-source", ROOM + ".monitor"], env=w.env, check=True)
+            cls.sounds = w.dir / "sounds"
+            cls.sounds.mkdir()
+            cls.loud = sox_wav(cls.sounds / "loud.wav", "synth", 1, "sine", 1000, "vol", 0.9)
+            assert peak_of(cls.loud) > 0.85 * FULL
+            cls.burst = sox_wav(cls.sounds / "burst.wav", "synth", 0.8, "sine", 700, "vol", 0.9)
+            cls.silence = sox_wav(cls.sounds / "silence.wav", "trim", 0, 1)
+            assert peak_of(cls.silence) == 0
+        except BaseException:
+            cls.world.__exit__(None, None, None)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.world.__exit__(None, None, None)
+
+    def setUp(self):
+        self.w = self.world
+        self.d = self.world.driver
+        self.w.profile_clear()
+        self.apps = []
+        self.players = []
+        self.cwd = self.w.dir / "cwd"
+        for f in self.cwd.glob("*.log"):
+            f.unlink()
+
+    def tearDown(self):
+        self.stop_sound()
+        for app in self.apps:
+            if app.alive():
+                app.kill()
+        wait_until(lambda: self.d.find("#32770", "Cribwatch") is None,
+                   message="a Cribwatch window outlived its process")
+        for app in self.apps:
+            app.check_no_crash()
+
+    # -- sound --
+    def play(self, path, seconds=None):
+        """Plays a file into the room in the background (looped to last
+        `seconds` when given)."""
+        if seconds is not None:
+            looped = path.with_name("%s-%gs.wav" % (path.stem, seconds))
+            if not looped.exists():
+                with wave.open(str(path), "rb") as src:
+                    frames = src.readframes(src.getnframes())
+                    count = src.getnframes()
+                repeat = max(1, int(math.ceil(seconds * RATE / count)))
+                with wave.open(str(looped), "wb") as dst:
+                    dst.setnchannels(1)
+                    dst.setsampwidth(2)
+                    dst.setframerate(RATE)
+                    dst.writeframes((frames * repeat)[:int(seconds * RATE) * 2])
+            path = looped
+        p = subprocess.Popen(["paplay", "-d", ROOM, str(path)], env=self.w.env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.players.append(p)
+        return p
+
+    def play_to_end(self, path, seconds=None):
+        p = self.play(path, seconds)
+        _, err = p.communicate(timeout=120 + (seconds or 0))
+        self.assertEqual(0, p.returncode, err)
+
+    def stop_sound(self):
+        for p in self.players:
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                    p.wait(5)
+            if p.stderr:
+                p.stderr.close()
+        self.players = []
+
+    # -- the program --
+    def start(self, reaction="75,50,30", logging=True):
+        """Starts Cribwatch in English with the three slider settings given
+        and returns (app, main window)."""
+        self.w.profile_set("Language", "1")
+        self.w.profile_set("Connect", "0")
+        self.w.profile_set("CallParams", "0301234,1,0")
+        self.w.profile_set("Logging", "1" if logging else "0")
+        self.w.profile_set("Reaction", reaction)
+        app = self.w.start_app()
+        self.apps.append(app)
+        main = self.w.wait_main_window(app)
+        self.assertEqual([], self.w.msgboxes(app), "capture started without complaint")
+        return app, main
+
+    def meter(self, main, slider):
+        """(red pixels, green pixels) of a slider's meter."""
+        pic = self.d.grab(self.d.item(main, slider))
+        return pic.count(is_red), pic.count(is_green)
+
+    def wait_meter(self, main, slider, colour, timeout=30):
+        index = 0 if colour == "red" else 1
+
+        def shows():
+            red_green = self.meter(main, slider)
+            return red_green[index] > 0 and red_green[1 - index] == 0
+        wait_until(shows, timeout, 0.1, "slider %d did not turn %s" % (slider, colour))
+
+    def wait_meter_empty(self, main, slider, timeout=30):
+        wait_until(lambda: self.meter(main, slider) == (0, 0), timeout, 0.2,
+                   "slider %d's meter did not empty" % slider)
+
+    def wait_listening(self, main):
+        """Waits until recorded sound reaches the program: a short loud burst
+        shows on the microphone meter; then the room falls quiet again."""
+        p = self.play(self.burst, seconds=1.5)
+        try:
+            wait_until(lambda: sum(self.meter(main, MIC_SLIDER)) > 0, 30, 0.1,
+                       "no recorded sound reached the microphone meter")
+        finally:
+            p.wait(30)
+        self.wait_meter_empty(main, MIC_SLIDER)
+
+    def start_monitoring(self, main):
+        self.assertEqual("Start", self.d.item_text(main, START_BUTTON))
+        self.d.click_item(main, START_BUTTON)
+        wait_until(lambda: self.d.item_text(main, START_BUTTON) == "Stop", message="Start did not switch")
+
+    def stop_monitoring(self, main):
+        self.d.click_item(main, START_BUTTON)
+        wait_until(lambda: self.d.item_text(main, START_BUTTON) == "Start", message="Stop did not switch")
+
+    def exit(self, app, main):
+        self.d.click_item(main, EXIT_BUTTON)
+        box = self.w.wait_msgbox(app)
+        self.assertEqual(CONFIRM_EXIT_EN, box["text"])
+        self.w.answer_msgbox(box, IDYES)
+        self.assertEqual(0, app.wait())
+
+    def protocol_files(self):
+        return sorted(f.name for f in self.cwd.glob("*.log"))
+
+    def only_protocol(self):
+        files = self.protocol_files()
+        self.assertEqual(1, len(files), files)
+        return parse_protocol((self.cwd / files[0]).read_bytes())
+
+
+class LoudAndQuiet(RoomTest):
+    """A loud tone raises the alarm level to 1, it stays there while the tone
+    lasts and falls back to 0 afterwards; silence leaves it at 0."""
+
+    def test_loud_tone_raises_the_alarm_to_one_which_falls_back_after(self):
+        app, main = self.start("75,50,30")
+        self.wait_listening(main)
+        self.start_monitoring(main)
+        # A little silence first, then nine seconds of loud sound: five of
+        # them take the alarm level from 0 to 1 (0.02 per tick).
+        self.play_to_end(self.silence, 2.5)
+        tone = self.play(self.loud, seconds=9)
+        self.wait_meter(main, MIC_SLIDER, "red")
+        self.wait_meter(main, CALL_SLIDER, "red")
+        _, err = tone.communicate(timeout=60)
+        self.assertEqual(0, tone.returncode, err)
+        # The room is quiet again: the level drops, and the alarm level takes
+        # 200 quiet ticks to fall from 1 to 0 (its meter empties at 0).
+        self.wait_meter_empty(main, MIC_SLIDER)
+        self.wait_meter_empty(main, CALL_SLIDER, timeout=60)
+        time.sleep(1.5)
+        self.stop_monitoring(main)
+
+        lines = self.only_protocol()
+        levels = [l.level for l in lines]
+        self.assertEqual(0.0, levels[0], levels)
+        self.assertEqual(100.0, max(levels), levels)
+        top = [i for i, v in enumerate(levels) if v == 100.0]
+        first_top, last_top = top[0], top[-1]
+        self.assertEqual(list(range(first_top, last_top + 1)), top, "stays at 1 while the tone lasts")
+        self.assertGreaterEqual(len(top), 2, levels)
+        # The rise: from the last 0.0 before the top, never down, at most
+        # 0.2 a line (ten ticks of 0.02).
+        start_rise = max(i for i in range(first_top) if levels[i] == 0.0)
+        rise = levels[start_rise:first_top + 1]
+        for a, b in zip(rise, rise[1:]):
+            self.assertTrue(0 <= b - a <= 20.05, rise)
+        # The fall: never up, at most 0.05 a line (ten ticks of 0.005), down
+        # to 0, which takes at least 20 lines from 1.
+        fall = levels[last_top:]
+        for a, b in zip(fall, fall[1:]):
+            self.assertTrue(0 <= a - b <= 5.05, fall)
+        self.assertEqual(0.0, fall[-1], fall)
+        self.assertGreaterEqual(fall.index(0.0), 20, fall)
+        self.exit(app, main)
+
+    def test_digital_silence_leaves_the_alarm_at_zero_at_the_highest_sensitivity(self):
+        # Full scale 500 and a microphone threshold of 0.01: any sample of 5
+        # or more would count as loud.
+        app, main = self.start("100,1,30")
+        self.wait_listening(main)
+        self.start_monitoring(main)
+        # Start sets the alarm level to 0; the meter shows it with the next tick.
+        self.wait_meter_empty(main, CALL_SLIDER, timeout=5)
+        silence = self.play(self.silence, seconds=6)
+        self.assertTrue(stays(lambda: self.meter(main, MIC_SLIDER) == (0, 0)
+                              and self.meter(main, CALL_SLIDER) == (0, 0), 5.0, 0.25),
+                        "silence moved a meter")
+        silence.communicate(timeout=60)
+        self.stop_monitoring(main)
+        levels = [l.level for l in self.only_protocol()]
+        self.assertGreaterEqual(len(levels), 4, levels)
+        self.assertEqual([0.0] * len(levels), levels)
+        self.exit(app, main)
+
+
+class FullScale(RoomTest):
+    """The level is the buffer's peak on the full scale that the sensitivity
+    sets, compared with the microphone threshold: exact tones just below and
+    at the boundary fall on either side."""
+
+    def boundary(self, reaction, below, at):
+        app, main = self.start(reaction)
+        self.wait_listening(main)
+        self.start_monitoring(main)
+        low = exact_tone(self.sounds / ("tone-%d.wav" % below), below, 1)
+        high = exact_tone(self.sounds / ("tone-%d.wav" % at), at, 1)
+        self.assertEqual(below, peak_of(low))
+        self.assertEqual(at, peak_of(high))
+
+        p = self.play(low, seconds=5)
+        # Just below the threshold: the level shows, in green.
+        self.wait_meter(main, MIC_SLIDER, "green")
+        self.assertTrue(stays(lambda: self.meter(main, MIC_SLIDER)[0] == 0
+                              and self.meter(main, CALL_SLIDER) == (0, 0), 2.5, 0.2),
+                        "a level below the threshold counted as loud")
+        p.communicate(timeout=60)
+        p = self.play(high, seconds=5)
+        self.wait_meter(main, MIC_SLIDER, "red")
+        self.wait_meter(main, CALL_SLIDER, "green")
+        p.communicate(timeout=60)
+        self.stop_monitoring(main)
+
+        levels = [l.level for l in self.only_protocol()]
+        first_up = next(i for i, v in enumerate(levels) if v > 0)
+        self.assertGreaterEqual(first_up, 4, "nothing rose during the quieter tone: %r" % levels)
+        self.assertGreaterEqual(max(levels), 40.0, levels)
+        self.exit(app, main)
+
+    def test_sensitivity_0_needs_a_peak_of_30000_for_full_level(self):
+        # Full scale 30000, microphone threshold 1.0: only level 1 is loud.
+        self.boundary("0,100,99", 29999, 30000)
+
+    def test_sensitivity_50_and_threshold_half(self):
+        # Full scale 15250 (30000 - 295 * 50), threshold 0.5: 7625 is the half.
+        self.boundary("50,50,99", 7624, 7625)
+
+    def test_one_most_negative_sample_per_buffer_is_full_level(self):
+        # At the least sensitive setting (full scale 30000) a buffer whose
+        # only sound is one sample of -32768 is level 1.
+        app, main = self.start("0,100,99")
+        self.wait_listening(main)
+        self.start_monitoring(main)
+        tick = clicks(self.sounds / "clicks.wav", -32768, 1)
+        self.assertEqual(32768, peak_of(tick))
+        p = self.play(tick, seconds=6)
+        self.wait_meter(main, MIC_SLIDER, "red")
+        self.wait_meter(main, CALL_SLIDER, "green")
+        p.communicate(timeout=60)
+        self.stop_monitoring(main)
+        levels = [l.level for l in self.only_protocol()]
+        self.assertGreaterEqual(max(levels), 40.0, levels)
+        self.exit(app, main)
+
+
+class CaptureRunsAlways(RoomTest):
+    """Capture runs from start to exit, whether monitoring is on or off."""
+
+    def test_levels_arrive_while_monitoring_is_off_and_after_a_stop(self):
+        app, main = self.start("75,50,30")
+        self.assertEqual("Start", self.d.item_text(main, START_BUTTON))
+        p = self.play(self.loud, seconds=4)
+        self.wait_meter(main, MIC_SLIDER, "red")
+        # The alarm level rises too (the meter shows it), only no protocol.
+        self.wait_meter(main, CALL_SLIDER, "red")
+        p.communicate(timeout=60)
+        self.wait_meter_empty(main, MIC_SLIDER)
+        self.assertEqual([], self.protocol_files())
+
+        self.start_monitoring(main)
+        self.stop_monitoring(main)
+        self.play(self.loud, seconds=3)
+        self.wait_meter(main, MIC_SLIDER, "red")
+        self.stop_sound()
+        self.wait_meter_empty(main, MIC_SLIDER)
+        self.exit(app, main)
+
+
+class ProtocolFile(RoomTest):
+    """The protocol file of a monitoring run with logging on."""
+
+    def test_start_creates_the_file_named_after_the_start_and_stop_closes_it(self):
+        app, main = self.start("75,50,30")
+        before = time.time()
+        self.start_monitoring(main)
+        after = time.time()
+        files = self.protocol_files()
+        self.assertEqual(1, len(files), "Start creates the file at once")
+        m = PROTOCOL_NAME.match(files[0])
+        self.assertTrue(m, files[0])
+        day, month, year, hour, minute, second = (int(x) for x in m.groups())
+        named = time.mktime((year, month, day, hour, minute, second, 0, 0, -1))
+        self.assertTrue(int(before) - 1 <= named <= after + 1, (files[0], before, after))
+
+        time.sleep(4.5)
+        self.stop_monitoring(main)
+        lines = parse_protocol((self.cwd / files[0]).read_bytes())
+        self.assertGreaterEqual(len(lines), 3, lines)
+        for a, b in zip(lines, lines[1:]):
+            self.assertIn(b.seconds - a.seconds, (0, 1, 2), "about one line a second: %r" % lines)
+        self.assertEqual((year, month, day), lines[0].date)
+        self.assertLessEqual(abs(lines[0].seconds - (hour * 3600 + minute * 60 + second)), 2)
+        self.exit(app, main)
+
+    def test_logging_off_writes_no_file(self):
+        app, main = self.start("75,50,30", logging=False)
+        self.start_monitoring(main)
+        time.sleep(2.5)
+        self.stop_monitoring(main)
+        self.assertEqual([], self.protocol_files())
+        self.exit(app, main)
+
+    def test_start_in_the_second_of_an_earlier_run_empties_its_file(self):
+        app, main = self.start("75,50,30")
+        # Files of earlier runs for each of the next seconds: whichever second
+        # the Start falls in, the run's name is one of them.
+        now = int(time.time())
+        stale = {}
+        for t in range(now, now + 20):
+            lt = time.localtime(t)
+            name = "%02d-%02d-%05d-%02d-%02d-%02d.log" % (lt.tm_mday, lt.tm_mon, lt.tm_year,
+                                                          lt.tm_hour, lt.tm_min, lt.tm_sec)
+            (self.cwd / name).write_bytes(b"01.01.2026\t00:00:00\t77.7\r\n" * 50)
+            stale[name] = t
+        self.start_monitoring(main)
+        time.sleep(2.5)
+        self.stop_monitoring(main)
+        emptied = [n for n in stale if b"77.7" not in (self.cwd / n).read_bytes()]
+        self.assertEqual(1, len(emptied), "exactly the run's own file was rewritten")
+        lines = parse_protocol((self.cwd / emptied[0]).read_bytes())
+        self.assertGreaterEqual(len(lines), 1)
+        self.assertTrue(all(l.level != 77.7 for l in lines))
+
+        # Start, Stop and Start again at once: the second run reuses the name
+        # when it starts in the same second, and then its file holds only its
+        # own lines.
+        for f in self.cwd.glob("*.log"):
+            f.unlink()
+        self.d.click_item(main, START_BUTTON)
+        self.d.click_item(main, START_BUTTON)
+        self.d.click_item(main, START_BUTTON)
+        wait_until(lambda: self.d.item_text(main, START_BUTTON) == "Stop")
+        time.sleep(2.5)
+        self.stop_monitoring(main)
+        files = self.protocol_files()
+        self.assertIn(len(files), (1, 2), files)
+        for f in files:
+            parse_protocol((self.cwd / f).read_bytes())
+        self.exit(app, main)
+
+    def test_exit_while_monitoring_closes_the_file_with_every_line(self):
+        app, main = self.start("75,50,30")
+        self.start_monitoring(main)
+        started = time.time()
+        # Loud for a while so that the lines differ.
+        self.play(self.loud, seconds=3)
+        time.sleep(5.5)
+        self.stop_sound()
+        self.d.click_item(main, EXIT_BUTTON)
+        box = self.w.wait_msgbox(app)
+        clicked = time.time()
+        # Ticks go on while the question is open; the lines too.
+        time.sleep(1.5)
+        self.w.answer_msgbox(box, IDYES)
+        self.assertEqual(0, app.wait())
+        ended = time.time()
+        lines = self.only_protocol()
+        # One line for about every second from Start to the exit.
+        self.assertGreaterEqual(len(lines), int(clicked - started) - 1, lines)
+        self.assertLessEqual(len(lines), int(ended - started) + 2, lines)
+        for a, b in zip(lines, lines[1:]):
+            self.assertIn(b.seconds - a.seconds, (0, 1, 2), lines)
+        self.assertGreater(max(l.level for l in lines), 0.0, lines)
+        last = time.localtime(ended)
+        self.assertLessEqual((last.tm_hour * 3600 + last.tm_min * 60 + last.tm_sec) - lines[-1].seconds, 3,
+                             "the last line was written just before the exit")
+
+
+class Stability(RoomTest):
+    """A minute of recording: the program's memory, threads and open files
+    stay flat (every buffer is freed; nothing piles up)."""
+
+    def usage(self, pid):
+        status = Path("/proc/%d/status" % pid).read_text()
+        fields = dict(line.split(":", 1) for line in status.splitlines() if ":" in line)
+        rss = int(fields["VmRSS"].split()[0])
+        data = int(fields["VmData"].split()[0])
+        threads = int(fields["Threads"])
+        fds = len(os.listdir("/proc/%d/fd" % pid))
+        return {"rss": rss, "data": data, "threads": threads, "fds": fds}
+
+    def test_a_minute_of_recording_leaves_memory_threads_and_files_flat(self):
+        app, main = self.start("75,50,30")
+        self.wait_listening(main)
+        self.start_monitoring(main)
+        # Loud and quiet by turns, the level changing with every few buffers.
+        pattern = self.sounds / "pattern.wav"
+        with wave.open(str(self.loud), "rb") as w:
+            loud = w.readframes(RATE // 2)
+        with wave.open(str(self.silence), "rb") as w:
+            quiet = w.readframes(RATE // 2)
+        with wave.open(str(pattern), "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(RATE)
+            w.writeframes((loud + quiet) * 70)
+        self.play(pattern)
+        time.sleep(10)
+        first = self.usage(app.pid)
+        samples = [first]
+        for _ in range(6):
+            time.sleep(10)
+            samples.append(self.usage(app.pid))
+        last = samples[-1]
+        print("usage", samples, file=sys.stderr)
+        self.assertTrue(app.alive())
+        self.assertEqual(first["threads"], last["threads"], samples)
+        self.assertLessEqual(last["fds"], first["fds"], samples)
+        # A buffer that is never freed costs over 4 KiB and 5.4 come a second:
+        # a leak would add some 1300 KiB in the minute.
+        self.assertLess(last["rss"] - first["rss"], 400, samples)
+        self.assertLess(last["data"] - first["data"], 400, samples)
+        self.stop_sound()
+        self.stop_monitoring(main)
+        self.exit(app, main)
+
+
+class NoRecordingDevice(unittest.TestCase):
+    """A world with a playback device but no recording device (ALSA with a
+    playback-only default and no sound server): opening the recording
+    device is refused for real, the program names the error and runs on."""
+
+    def test_refused_open_is_reported_and_the_program_runs_on(self):
+        with World(sound=False) as w:
+            conf = w.dir / "asound.conf"
+            conf.write_text("pcm.!default {\n"
+                            "    type asym\n"
+                            "    playback.pcm { type null }\n"
+                            "    capture.pcm { type hw card 31 }\n"
+                            "}\n"
+                            "ctl.!default { type hw card 31 }\n")
+            w.profile_set("Language", "1")
+            w.profile_set("Logging", "1")
+            w.profile_set("Connect", "0")
+            w.profile_set("CallParams", "0301234,1,0")
+            app = w.start_exe("Cribwatch", name="Cribwatch", env={"ALSA_CONFIG_PATH": str(conf)})
+            try:
+                box = w.wait_msgbox(app)
+                self.assertTrue(box["text"].endswith("MMSYSERR_BADDEVICEID"), box["text"])
+                self.assertEqual("exclamation", box["icon"])
+                self.assertEqual("Cribwatch", box["title"])
+                self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
+                self.assertTrue(box["owner"], "owned by the main window")
+                w.answer_msgbox(box, IDOK)
+                main = w.wait_main_window(app)
+                self.assertEqual(main, box["owner"])
+                d = w.driver
+                # The window works on: Start and Stop, a protocol of zeros.
+                d.click_item(main, START_BUTTON)
+                wait_until(lambda: d.item_text(main, START_BUTTON) == "Stop")
+                time.sleep(2.5)
+                d.click_item(main, START_BUTTON)
+                wait_until(lambda: d.item_text(main, START_BUTTON) == "Start")
+                files = list((w.dir / "cwd").glob("*.log"))
+                self.assertEqual(1, len(files))
+                levels = [l.level for l in parse_protocol(files[0].read_bytes())]
+                self.assertGreaterEqual(len(levels), 1)
+                self.assertEqual([0.0] * len(levels), levels)
+                self.assertEqual([], w.msgboxes(app))
+                d.click_item(main, EXIT_BUTTON)
+                box = w.wait_msgbox(app)
+                w.answer_msgbox(box, IDYES)
+                self.assertEqual(0, app.wait())
+            finally:
+                if app.alive():
+                    app.kill()
+
+
+if __name__ == "__main__":
+    unittest.main()
