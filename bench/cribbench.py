@@ -80,6 +80,7 @@ CLK_TCK = os.sysconf("SC_CLK_TCK")
 IDC_START_STOP = 700
 IDC_EXIT = 150
 IDC_MIC_THRESHOLD = 250
+IDC_CALL_THRESHOLD = 300
 IDC_DATE = 600
 DIAL_BUTTON = 1006
 
@@ -436,10 +437,10 @@ class Bench:
         grew = rss_growth > 256 or (commit_growth is not None and commit_growth > 256)
         minutes = (last.wall - base.wall) / 60.0
         slope = _slope([(s.wall - base.wall) / 60.0 for s in samples[1:]], [s.rss for s in samples[1:]])
-        say("  memory from %s to the end (%.1f min): VmRSS %+d KiB, commit %s; VmRSS series (MiB): %s" % (
+        say("  memory from %s to the end (%.1f min): VmRSS %+d KiB, commit %s; VmRSS series (KiB): %s" % (
             base.label, minutes, rss_growth,
             "n/a" if commit_growth is None else "%+d KiB" % commit_growth,
-            " ".join("%.1f" % (v / 1024.0) for v in rss_series)))
+            " ".join(str(v) for v in rss_series)))
         verdict = "GREW" if grew else "steady"
         say("  memory verdict: %s (VmRSS trend after warm-up %s)" % (
             verdict, "n/a" if slope is None else "%+.1f KiB/min" % slope))
@@ -495,6 +496,18 @@ class Bench:
                 except Exception:
                     phone.kill()
 
+    def meter_lit(self, slider):
+        """Coloured (red or green) pixels along the middle row of a level
+        slider's channel: 0 when its meter is empty."""
+        pic = self.d.grab(slider)
+        y = pic.h // 2
+        lit = 0
+        for x in range(pic.w):
+            r, g, b = pic.pixel(x, y)
+            if (r > g + 60 and r > b + 60) or (g > r + 60 and g > b + 60):
+                lit += 1
+        return lit
+
     def is_red(self, meter, spot):
         r, g, b = self.d.pixel(meter, spot[0], spot[1])
         return r > g + 60 and r > b + 60
@@ -544,6 +557,10 @@ class Bench:
         time.sleep(random.uniform(0.4, 1.4))
         if self.is_red(meter, spot):
             raise BenchFailure("the meter turned red in a silent room")
+        # The calling meter shows the alarm level: empty means below 0.01.
+        lit = self.meter_lit(self.d.item(self.main, IDC_CALL_THRESHOLD))
+        if lit:
+            raise BenchFailure("run %d: the alarm level was not 0 at the onset (%d pixels lit)" % (n, lit))
         offset = phone_log.stat().st_size
         marks = {}
         stop = threading.Event()
@@ -596,8 +613,10 @@ class Bench:
         design = 1.5
         say("  sound -> dial:  median %.3f s, min %.3f s, max %.3f s (%d runs)" % (
             statistics.median(lat), min(lat), max(lat), len(lat)))
-        say("  design minimum 1.500 s (15 ticks) + up to 0.186 s (one buffer) = 1.686 s; "
-            "median is %+.3f s from 1.500 s" % (statistics.median(lat) - design))
+        say("  design: 15 loud ticks (1.500 s) + up to one buffer (0.186 s) = 1.686 s; the first "
+            "loud tick can follow the onset at once, so 1.400 .. 1.686 s plus the sound path")
+        say("  median is %+.3f s from 1.500 s, max %+.3f s from 1.686 s" % (
+            statistics.median(lat) - design, max(lat) - 1.686))
         self.add("latency", "sound -> dial median / max", "%.3f / %.3f s (%d runs)" % (
             statistics.median(lat), max(lat), len(lat)))
         self.add("latency", "median - 1.5 s design", "%+.3f s" % (statistics.median(lat) - design))

@@ -119,8 +119,9 @@ void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
     // Keep two buffers queued: replace the returned one before looking at it.
     WAVEHDR* fresh = NewBuffer(capture);
     if (fresh && QueueBuffer(capture, fresh) == MMSYSERR_NOERROR) {
-        g_waveIn.unprepare(capture.handle, done, sizeof(WAVEHDR));
+        const MMRESULT unprepared = g_waveIn.unprepare(capture.handle, done, sizeof(WAVEHDR));
         EvaluateBuffer(capture, done);
+        if (unprepared != WAVERR_STILLPLAYING) FreeBuffer(capture, done);
         return;
     }
     if (fresh) FreeBuffer(capture, fresh);
