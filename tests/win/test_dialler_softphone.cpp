@@ -1,7 +1,7 @@
 // The dialler's softphone channel against the stand-in softphone
 // (fakephone.exe), which logs every command it receives.
 //
-// CRIB_TEST_FAKEPHONE names fakephone.exe (a Windows path without blanks);
+// CRIB_TEST_FAKEPHONE names fakephone.exe (a Windows path);
 // without it the tests are skipped.
 #include <windows.h>
 
@@ -107,6 +107,13 @@ protected:
         ZeroSharedRecord();
     }
 
+    // The softphone's command line: the program, options, then the log.
+    std::string PhoneCommand(const std::string& options = "") const {
+        std::string line = "\"" + std::string(FakePhone()) + "\" ";
+        if (!options.empty()) line += options + " ";
+        return line + "\"" + log + "\"";
+    }
+
     void SetPath(const std::string& commandLine) {
         ASSERT_LT(commandLine.size(), sizeof Settings().softPhonePath);
         std::strcpy(Settings().softPhonePath, commandLine.c_str());
@@ -116,7 +123,7 @@ protected:
 TEST_F(SoftPhoneChannel, StartsTheMissingPhoneAndDialsTheNumber) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone()) << "a softphone window is already open";
-    SetPath(std::string(FakePhone()) + " " + log);
+    SetPath(PhoneCommand());
 
     EXPECT_EQ(-1, DialNumber("0301-234 567"));
     ASSERT_NE(nullptr, FindPhone());
@@ -139,7 +146,7 @@ TEST_F(SoftPhoneChannel, StartsTheMissingPhoneAndDialsTheNumber) {
 TEST_F(SoftPhoneChannel, AMinimisedPhoneIsShownNormally) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
-    SetPath(std::string(FakePhone()) + " " + log);
+    SetPath(PhoneCommand());
     ASSERT_EQ(-1, DialNumber("1"));
     HWND phone = FindPhone();
     ASSERT_NE(nullptr, phone);
@@ -163,7 +170,7 @@ TEST_F(SoftPhoneChannel, AWrongPathGivesOneAndSendsNothing) {
 TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowGivesOne) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
-    SetPath(std::string(FakePhone()) + " --delay-window 3000 " + log);
+    SetPath(PhoneCommand("--delay-window 3000"));
     EXPECT_EQ(1, DialNumber("555"));
     EXPECT_TRUE(Commands(ReadLines(log)).empty());
     // Once its window is there, the next call uses it without a second start.
@@ -178,7 +185,7 @@ TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowGivesOne) {
 TEST_F(SoftPhoneChannel, AProgramWithoutTheWindowGivesOne) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
-    SetPath(std::string(FakePhone()) + " --no-window --exit-after 20000 " + log);
+    SetPath(PhoneCommand("--no-window --exit-after 20000"));
     EXPECT_EQ(1, DialNumber("555"));
     ASSERT_TRUE(WaitFor([](void* self) { return static_cast<SoftPhoneChannel*>(self)->Starts() == 1; },
                         this, 10000));
@@ -187,7 +194,7 @@ TEST_F(SoftPhoneChannel, AProgramWithoutTheWindowGivesOne) {
 TEST_F(SoftPhoneChannel, OtherChannelsDoNotTouchThePhone) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
-    SetPath(std::string(FakePhone()) + " " + log);
+    SetPath(PhoneCommand());
     Settings().connectionType = kConnectIsdnTapi;
     EXPECT_EQ(-1, DialNumber("555"));
     Settings().connectionType = -3;

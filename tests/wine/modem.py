@@ -15,7 +15,8 @@ default "big,nul,lf"):
   nul  NUL bytes among text and line ends
   lf   lines ended by line feeds only
 
---garbage-at-start sends the payload once as soon as the port is open;
+--garbage-at-start sends the payload once as soon as this end is open (before
+the program opens its end, the pty pair may drop it);
 SIGUSR1 sends it once at any time. SIGTERM or SIGINT ends the modem (exit 0).
 --ready FILE is created once the port is open.
 

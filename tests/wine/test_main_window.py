@@ -190,7 +190,8 @@ class _MainWindowWorld:
         try:
             self.main = wait_until(look, interval=0.005)
         except WaitTimeout:
-            self.fail("the main window never appeared; windows: %r" % (self.d.windows(),))
+            self.fail("the main window never appeared; program's Windows pid %r; processes %r; windows %r"
+                      % (self.app.winpid, self.d.procs(), self.d.windows()))
         # It shows once its initialisation is done; read the clock at once.
         wait_until(lambda: self.assert_running() or self.d.visible(self.main), interval=0.005,
                    message="the main window did not become visible")
