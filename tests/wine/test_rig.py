@@ -1,6 +1,7 @@
 """Self-test of the Wine test rig (world.py, uidriver.exe), with the small
 probe program rigprobe.exe instead of Cribwatch."""
 
+import gc
 import os
 import struct
 import subprocess
@@ -8,6 +9,7 @@ import sys
 import tempfile
 import time
 import unittest
+import warnings
 import wave
 from pathlib import Path
 
@@ -150,6 +152,33 @@ class RigWindows(unittest.TestCase):
         self.w.profile_clear()
         self.assertEqual({}, self.w.profile())
 
+    def test_real_mouse_clicks(self):
+        d, h = self.d, self.h
+        box = d.item(h, 12)
+        r = d.rect(box, "client")
+        x, y = (r["right"] - r["left"]) // 2, (r["bottom"] - r["top"]) // 2
+        # Every left click toggles the check box; none may be lost, also
+        # when the pointer has to travel between clicks.
+        for n in range(6):
+            self.assertEqual(3, d.mouse(box, x, y))
+            wait_until(lambda: d.check(box) == (n + 1) % 2, 10,
+                       message="left click %d on the check box was lost" % (n + 1))
+            d.mouse(h, 2, 2)  # away, onto the dialog's face (changes nothing)
+            self.assertEqual((n + 1) % 2, d.check(box))
+        # A right click is no click for a check box.
+        d.mouse(box, x, y, "right")
+        self.assertTrue(stays(lambda: d.check(box) == 0, 1.0), "a right click checked the box")
+        with self.assertRaises(DriverError):
+            d.mouse(box, x, y, "middle")
+        # A click on the push button asks its question.
+        button = d.item(h, 11)
+        br = d.rect(button, "client")
+        d.mouse(button, (br["right"] - br["left"]) // 2, (br["bottom"] - br["top"]) // 2)
+        box = self.w.wait_msgbox(self.proc, PROBE_TITLE)
+        self.assertEqual("Pressed", box["text"])
+        self.w.answer_msgbox(box, IDNO)
+        wait_until(lambda: probe_status(self.w, h) == "no")
+
     def test_pictures(self):
         d, h = self.d, self.h
         r = d.rect(h, "client")
@@ -173,6 +202,129 @@ class RigWindows(unittest.TestCase):
             png = Path(tmp) / "screen.png"
             self.w.screenshot(png)
             self.assertGreater(png.stat().st_size, 100)
+
+
+class _FakePopen:
+    """Stands in for the Popen of a program (only what Process asks)."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.returncode = None
+
+    def poll(self):
+        return self.returncode
+
+
+class RigWindowsProcessIds(unittest.TestCase):
+    """How the rig tells which Windows process is the program it started,
+    on process lists as Wine shows them while programs start (no world)."""
+
+    NAME = "Cribwatch"
+    # The driver and Wine's own processes, there before every program.
+    BASE = [{"pid": 32, "ppid": 0, "exe": "start.exe"}, {"pid": 56, "ppid": 40, "exe": "services.exe"},
+            {"pid": 196, "ppid": 32, "exe": "uidriver.exe"}, {"pid": 204, "ppid": 196, "exe": "explorer.exe"}]
+    AMD64 = 0x8664
+
+    def world(self, via_launcher):
+        w = World()                      # not started: only the bookkeeping is used
+        if via_launcher is True:
+            w._via_launcher.add(self.AMD64)
+        elif via_launcher is False:
+            w._direct.add(self.AMD64)
+        return w
+
+    def start(self, w, known, unix_pid=1000):
+        p = world.Process(w, self.NAME, _FakePopen(unix_pid), "out", "err", {q["pid"] for q in known})
+        p.exe_name = self.NAME + ".exe"
+        p.machine = self.AMD64
+        w.apps.append(p)
+        return p
+
+    @staticmethod
+    def ps(*entries):
+        return [{"pid": pid, "ppid": ppid, "exe": exe} for pid, ppid, exe in entries]
+
+    def test_the_launcher_is_never_taken_for_the_program(self):
+        # 64-bit prefix: `wine Cribwatch.exe` runs the launcher start.exe,
+        # which for a moment carries the program's name (the fault seen
+        # under load: the rig kept that id and then found no window).
+        w = self.world(True)
+        app = self.start(w, self.BASE)
+        steps = [
+            (self.ps((272, 0, "")), None),
+            (self.ps((272, 0, "Cribwatch.exe")), None),
+            (self.ps((272, 0, "start.exe")), None),
+            (self.ps((272, 0, "start.exe"), (280, 272, "")), None),
+            (self.ps((272, 0, "start.exe"), (280, 272, "Cribwatch.exe")), 280),
+            (self.ps((272, 0, "start.exe"), (280, 272, "Cribwatch.exe")), 280),
+        ]
+        for snapshot, want in steps:
+            self.assertEqual(want, w._pick_winpid(app, self.BASE + snapshot), snapshot)
+        # The program ends; a second one started later is not taken for it.
+        self.assertIsNone(w._pick_winpid(app, self.BASE + self.ps((272, 0, "start.exe"))))
+        later = self.ps((288, 0, "start.exe"), (296, 288, "Cribwatch.exe"))
+        self.assertIsNone(w._pick_winpid(app, self.BASE + later))
+        second = self.start(w, self.BASE + self.ps((272, 0, "start.exe")), 1001)
+        self.assertEqual(296, w._pick_winpid(second, self.BASE + later))
+
+    def test_a_guess_is_checked_again_on_every_use(self):
+        # A program whose way of starting the world does not know: the
+        # launcher, taken while it carried the program's name, is dropped
+        # as soon as it shows its own name or its child appears.
+        w = self.world(None)
+        app = self.start(w, self.BASE)
+        self.assertEqual(272, w._pick_winpid(app, self.BASE + self.ps((272, 0, "Cribwatch.exe"))))
+        self.assertEqual(280, w._pick_winpid(app, self.BASE + self.ps((272, 0, "start.exe"),
+                                                                      (280, 272, "Cribwatch.exe"))))
+        self.assertEqual({280: app}, {k: v for k, v in w._claimed_winpids.items()})
+        # The launcher still under the program's name, with its child.
+        app2 = self.start(w, self.BASE, 1001)
+        self.assertEqual(312, w._pick_winpid(app2, self.BASE + self.ps((304, 0, "Cribwatch.exe"),
+                                                                       (312, 304, "Cribwatch.exe"))))
+        # A process that is no longer listed is let go.
+        app3 = self.start(w, self.BASE, 1002)
+        self.assertEqual(400, w._pick_winpid(app3, self.BASE + self.ps((400, 0, "Cribwatch.exe"))))
+        self.assertIsNone(w._pick_winpid(app3, self.BASE))
+        self.assertNotIn(400, w._claimed_winpids)
+
+    def test_programs_started_directly(self):
+        # 32-bit prefix: the program is the process `wine` started, without
+        # a parent; what it starts itself is not it.
+        w = self.world(False)
+        a = self.start(w, self.BASE)
+        ps = self.ps((252, 0, "Cribwatch.exe"), (260, 252, "Cribwatch.exe"), (268, 252, "fakephone.exe"))
+        self.assertEqual(252, w._pick_winpid(a, self.BASE + ps))
+        self.assertEqual(252, w._pick_winpid(a, self.BASE + ps))
+        # A second copy started by the test: each Process keeps its own id.
+        b = self.start(w, self.BASE + self.ps((252, 0, "Cribwatch.exe")), 1001)
+        both = ps + self.ps((276, 0, "Cribwatch.exe"))
+        self.assertEqual(276, w._pick_winpid(b, self.BASE + both))
+        self.assertEqual(252, w._pick_winpid(a, self.BASE + both))
+        # Once the first has ended its id is free for nobody else to inherit.
+        a.popen.returncode = 0
+        self.assertIsNone(w._current_winpid(a))
+        self.assertNotIn(252, w._claimed_winpids)
+        self.assertEqual(276, w._pick_winpid(b, self.BASE + both))
+
+    def test_two_programs_started_at_once(self):
+        # Both launchers and both programs appear before either is looked up.
+        w = self.world(True)
+        a = self.start(w, self.BASE)
+        b = self.start(w, self.BASE, 1001)
+        ps = self.BASE + self.ps((272, 0, "start.exe"), (280, 0, "Cribwatch.exe"),
+                                 (288, 272, "Cribwatch.exe"))
+        self.assertEqual(288, w._pick_winpid(a, ps))
+        self.assertIsNone(w._pick_winpid(b, ps), "b's launcher is not b")
+        ps = self.BASE + self.ps((272, 0, "start.exe"), (280, 0, "start.exe"),
+                                 (288, 272, "Cribwatch.exe"), (296, 280, "Cribwatch.exe"))
+        self.assertEqual(296, w._pick_winpid(b, ps))
+        self.assertEqual(288, w._pick_winpid(a, ps))
+
+    def test_the_file_tells_the_machine(self):
+        arch = {"win32": 0x14C, "win64": 0x8664}[world.WINE_ARCH]
+        self.assertEqual(arch, world.pe_machine(world.exe_path("rigprobe")))
+        self.assertIsNone(world.pe_machine(Path(world.__file__)))
+        self.assertIsNone(world.pe_machine(Path("/nonexistent/x.exe")))
 
 
 class RigLifecycle(unittest.TestCase):
@@ -210,6 +362,31 @@ class RigLifecycle(unittest.TestCase):
                 code = p.wait(allow_crash=True)
                 self.assertIsNotNone(p.crash_reason(), "exit code %s, stderr %r" % (code, p.stderr()))
                 # Leaving the world without looking still reports the crash.
+
+    def test_the_program_is_found_under_its_windows_process_id(self):
+        with World() as w:
+            p = w.start_exe("rigprobe")
+            h = probe_window(w, p)
+            pid = p.winpid
+            self.assertEqual(pid, w.driver.info(h)["pid"])
+            procs = {q["pid"]: q for q in w.driver.procs()}
+            self.assertEqual("rigprobe.exe", procs[pid]["exe"])
+            parent = procs[pid]["ppid"]
+            if world.WINE_ARCH == "win64":
+                # Started through the launcher, which is not taken for it.
+                self.assertEqual("start.exe", procs[parent]["exe"])
+            else:
+                self.assertEqual(0, parent)
+            # An id kept from before that no longer is the program (the
+            # launcher, or any other process) is noticed at the next use.
+            for stale in ([parent] if parent else []) + [w.driver.call("mypid")]:
+                p._winpid, p._winpid_sure = stale, False
+                self.assertEqual([h], w.dialogs(p, PROBE_TITLE))
+                self.assertEqual(pid, p.winpid)
+            w.driver.close(h)
+            self.assertEqual(3, p.wait())
+            self.assertIsNone(p.winpid)
+            self.assertEqual([], w.dialogs(p, PROBE_TITLE))
 
     def test_exit_codes_and_waits(self):
         with World() as w:
@@ -267,17 +444,27 @@ class RigLifecycle(unittest.TestCase):
                 os.close(fd)
 
     def test_room_sound(self):
-        with World(sound=True) as w:
-            pactl = subprocess.run(["pactl", "info"], env=w.env, capture_output=True, text=True)
-            self.assertIn("Default Source: room.monitor", pactl.stdout)
-            with tempfile.TemporaryDirectory() as tmp:
-                wav = Path(tmp) / "tone.wav"
-                with wave.open(str(wav), "wb") as f:
-                    f.setnchannels(1)
-                    f.setsampwidth(2)
-                    f.setframerate(11025)
-                    f.writeframes(b"\x00\x40" * 2205)
-                w.play(wav)
+        # Nothing the world opened is left for the garbage collector to
+        # complain about, also with a sound played in the background.
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            with World(sound=True) as w:
+                pactl = subprocess.run(["pactl", "info"], env=w.env, capture_output=True, text=True)
+                self.assertIn("Default Source: room.monitor", pactl.stdout)
+                with tempfile.TemporaryDirectory() as tmp:
+                    wav = Path(tmp) / "tone.wav"
+                    with wave.open(str(wav), "wb") as f:
+                        f.setnchannels(1)
+                        f.setsampwidth(2)
+                        f.setframerate(11025)
+                        f.writeframes(b"\x00\x40" * 2205)
+                    w.play(wav)
+                    p = w.play(wav, wait=False)
+                    self.assertIsNone(p.stderr)
+                    self.assertEqual(0, p.wait(60))
+            del w, p
+            gc.collect()
+        self.assertEqual([], [str(c.message) for c in caught if issubclass(c.category, ResourceWarning)])
         # No sound server: the world's clients find none and start none.
         with World() as w:
             r = subprocess.run(["pactl", "info"], env=w.env, capture_output=True)

@@ -249,6 +249,19 @@ HWND FindTop(const std::wstring& cls, const std::wstring& title, DWORD pid, bool
     return nullptr;
 }
 
+// A screen coordinate as SendInput's absolute coordinate (0..65535 across the
+// virtual screen that starts at `origin` and is `extent` pixels wide). The
+// system maps n back to origin + n * extent / 65536; rounding up here makes
+// that land on the very pixel.
+LONG AbsoluteMouse(LONG pos, int origin, int extent) {
+    if (extent <= 1) return 0;
+    long long offset = static_cast<long long>(pos) - origin;
+    if (offset < 0) offset = 0;
+    if (offset > extent - 1) offset = extent - 1;
+    long long n = (offset * 65536 + extent - 1) / extent;
+    return static_cast<LONG>(n > 65535 ? 65535 : n);
+}
+
 // ------------------------------------------------------- message boxes ----
 
 // Wine keeps a message box's icon in static 1088, Windows in static 0x14;
@@ -795,20 +808,27 @@ std::string Run(const Args& a) {
         }
         return JsonInt(::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)));
     }
-    // mouse <hwnd> <x> <y> [button]: SendInput click at client coordinates
+    // mouse <hwnd> <x> <y> [button]: SendInput click at client coordinates.
+    // The move to the point travels in the same SendInput as the button
+    // events, so the press cannot arrive before the pointer has got there.
+    // Returns the number of events injected (3).
     if (cmd == "mouse") {
         HWND h = a.Hwnd(1);
         POINT p = {static_cast<LONG>(a.Int(2)), static_cast<LONG>(a.Int(3))};
         ::ClientToScreen(h, &p);
         std::string button = a.Has(4) ? a.Str(4) : "left";
+        if (button != "left" && button != "right") Fail("unknown button: " + button);
         DWORD down = button == "right" ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
         DWORD up = button == "right" ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
         ::SetCursorPos(p.x, p.y);
-        INPUT in[2] = {};
-        in[0].type = in[1].type = INPUT_MOUSE;
-        in[0].mi.dwFlags = down;
-        in[1].mi.dwFlags = up;
-        return JsonInt(::SendInput(2, in, sizeof(INPUT)));
+        INPUT in[3] = {};
+        in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
+        in[0].mi.dx = AbsoluteMouse(p.x, ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
+        in[0].mi.dy = AbsoluteMouse(p.y, ::GetSystemMetrics(SM_YVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+        in[1].mi.dwFlags = down;
+        in[2].mi.dwFlags = up;
+        return JsonInt(::SendInput(3, in, sizeof(INPUT)));
     }
     if (cmd == "close") return JsonBool(::PostMessageW(a.Hwnd(1), WM_CLOSE, 0, 0) != 0);
     if (cmd == "syscommand") {

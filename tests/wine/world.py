@@ -33,6 +33,7 @@ import os
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -165,9 +166,12 @@ CRASH_MARKERS = ("Unhandled page fault", "Unhandled exception", "Unhandled illeg
 class Process:
     """A program started in a world (by its Unix PID).
 
-    pid        the Unix PID (the wine loader execs itself, so it is the program)
-    winpid     the Windows process id, as window owners report it (looked up
-               on first use; None when the program ended before)
+    pid        the Unix PID of what `wine` started: the program itself, or
+               (a 64-bit program in a 64-bit prefix) the launcher start.exe
+               that starts the program and passes on its exit code
+    winpid     the Windows process id, as window owners report it; looked up
+               in the prefix's process list and checked again on every use
+               (None before the program shows up and after it ended)
     alive()    still running
     wait(timeout)  waits for the end and returns the exit code; raises
                WaitTimeout if it does not end, CrashError if it crashed
@@ -185,7 +189,10 @@ class Process:
         self.out_path = out_path
         self.err_path = err_path
         self._known = known_winpids
-        self._winpid = None
+        self._winpid = None          # the Windows id picked last
+        self._winpid_sure = False    # ... picked by a rule, not a best guess
+        self.exe_name = name + ".exe"  # the file name Windows lists it under
+        self.machine = None          # the PE machine of the program's file
         self.crash_checked = False
 
     def __repr__(self):
@@ -232,9 +239,7 @@ class Process:
 
     @property
     def winpid(self):
-        if self._winpid is None:
-            self._winpid = self.world._resolve_winpid(self)
-        return self._winpid
+        return self.world._current_winpid(self)
 
     def wait_winpid(self, timeout=None):
         return wait_until(lambda: self.winpid or (not self.alive() and -1), timeout,
@@ -607,7 +612,9 @@ class World:
         self.apps = []
         self.com_ports = {}
         self._helpers = []          # (name, Popen) of Xvfb, pulseaudio, socat
-        self._claimed_winpids = set()
+        self._claimed_winpids = {}  # Windows id -> the Process it belongs to
+        self._via_launcher = set()  # PE machines `wine` starts through start.exe
+        self._direct = set()        # PE machines `wine` starts directly
         self._reaper = None
         self._counter = 0
         self._closed = False
@@ -679,6 +686,7 @@ class World:
         t1 = time.monotonic()
         self.driver = Driver(self)
         self.driver.ping()
+        self._learn_how_programs_start()
         self.timings["driver"] = time.monotonic() - t1
         for n in self._initial_ports:
             self.add_com_port(n)
@@ -798,6 +806,7 @@ class World:
         self._record_pid(popen.pid, name)
         proc = Process(self, name, popen, out_path, err_path, known)
         proc.exe_name = path.name
+        proc.machine = pe_machine(path)
         if track:
             self.apps.append(proc)
         return proc
@@ -807,26 +816,123 @@ class World:
         the world's cwd/)."""
         return self.start_exe("Cribwatch", args=args, cwd=cwd, name="Cribwatch")
 
-    def _resolve_winpid(self, proc):
-        if proc._known is None or self.driver is None:
+    # How `wine program.exe` shows up among the prefix's Windows processes.
+    # A program whose code `wine` runs directly is one process without a
+    # parent (parent id 0). In a 64-bit prefix `wine` first starts the 32-bit
+    # loader; for a 64-bit program that becomes the launcher start.exe, which
+    # starts the program as its child and waits for it. For a moment before
+    # it loads start.exe, the launcher is listed under the program's name
+    # with parent 0, so "a new process with the program's name" alone may
+    # find the launcher, which never has a window.
+    #
+    # The world learns which way programs start from the driver (started
+    # the same way, by `wine uidriver.exe`): for programs of the driver's
+    # machine type only processes started as the driver was count. For
+    # other machine types the best guess is taken and, like every pick,
+    # checked again on each use.
+
+    def _learn_how_programs_start(self):
+        machine = pe_machine(exe_path("uidriver"))
+        if machine is None:
+            return
+        me = self.driver.call("mypid")
+        parent = next((p["ppid"] for p in self.driver.procs() if p["pid"] == me), None)
+        if parent is None:
+            return
+        (self._via_launcher if parent else self._direct).add(machine)
+
+    def _starts_via_launcher(self, proc):
+        """True / False when the world knows how a program of proc's
+        machine type starts, None when it does not."""
+        if proc.machine in self._via_launcher:
+            return True
+        if proc.machine in self._direct:
+            return False
+        return None
+
+    def _current_winpid(self, proc):
+        """The Windows id of a program: the one picked before while it still
+        fits (listed, under the program's name, not a launcher), else a new
+        pick; None before the program has shown up and after it ended."""
+        if not proc.alive():
+            self._release_winpid(proc)
             return None
-        candidates = [p["pid"] for p in self.driver.procs()
-                      if p["exe"].lower() == proc.exe_name.lower()
-                      and p["pid"] not in proc._known and p["pid"] not in self._claimed_winpids]
-        if not candidates:
+        if proc._known is None or self.driver is None or self._closed:
             return None
-        pid = min(candidates)
-        self._claimed_winpids.add(pid)
-        return pid
+        return self._pick_winpid(proc, self.driver.procs())
+
+    def _pick_winpid(self, proc, snapshot):
+        """Picks (or keeps) proc's Windows id from a process list
+        [{pid, ppid, exe}] and records it; None when nothing fits."""
+        name = proc.exe_name.lower()
+        listed = {p["pid"]: p for p in snapshot}
+        new = {pid: p for pid, p in listed.items() if pid not in proc._known}
+        named = {pid: p for pid, p in new.items() if p["exe"].lower() == name}
+        taken = {pid for pid, owner in self._claimed_winpids.items()
+                 if owner is not proc and owner.alive()}
+        via_launcher = self._starts_via_launcher(proc)
+
+        def is_launcher(p):
+            # Started from Unix, listed under the program's name (it has
+            # not loaded start.exe yet, or is reported so), with a child
+            # that carries the program's name too.
+            return p["ppid"] == 0 and any(c["ppid"] == p["pid"] for c in named.values())
+
+        def started_by_launcher(p):
+            parent = p["ppid"]
+            if parent == 0 or parent in proc._known:
+                return False
+            if parent not in listed:
+                return True  # the launcher waits for the program; it ended just now
+            q = listed[parent]
+            return q["exe"].lower() == "start.exe" or (q["exe"].lower() == name and q["ppid"] == 0)
+
+        def fits(p):
+            if p["pid"] in taken:
+                return False
+            if via_launcher is True:
+                return started_by_launcher(p)
+            if via_launcher is False:
+                return p["ppid"] == 0
+            return not is_launcher(p)
+
+        old = proc._winpid
+        if old is not None and old in named and fits(named[old]):
+            return old
+        if old is not None:
+            self._release_winpid(proc)
+            if proc._winpid_sure:
+                # The program itself was found before and has now ended; its
+                # id must not pass on to a program started later.
+                return None
+        fitting = [p for p in named.values() if fits(p)]
+        if not fitting:
+            proc._winpid = None
+            return None
+        if via_launcher is None:
+            # Best guess: a child of a new process before one without a parent.
+            fitting.sort(key=lambda p: (not started_by_launcher(p), p["pid"]))
+        else:
+            fitting.sort(key=lambda p: p["pid"])
+        pick = fitting[0]["pid"]
+        proc._winpid = pick
+        proc._winpid_sure = via_launcher is not None
+        self._claimed_winpids[pick] = proc
+        return pick
+
+    def _release_winpid(self, proc):
+        if self._claimed_winpids.get(proc._winpid) is proc:
+            del self._claimed_winpids[proc._winpid]
 
     # ------------------------------------------------- program windows --
     def _winpid_of(self, proc):
         """The Windows id of a program; waits for it while the program runs,
         so that no look-up passes for want of an id. None once it ended."""
-        if proc.winpid:
-            return proc.winpid
         if proc._known is None:
             raise RuntimeError("%s was started untracked; its windows cannot be told apart" % proc.name)
+        pid = proc.winpid
+        if pid:
+            return pid
         pid = wait_until(lambda: proc.winpid or (not proc.alive() and -1),
                          message="%s never showed up as a Windows process" % proc.name)
         return pid if pid > 0 else None
@@ -947,21 +1053,26 @@ class World:
     # ---------------------------------------------------------- devices --
     def play(self, wav, wait=True, timeout=None):
         """Plays a sound file into the room (the microphone's source).
-        With wait=False returns the paplay Popen (ended at close)."""
+        With wait=False returns the paplay Popen at once (it holds no pipe;
+        its messages go to paplay-N.log in the world's folder; ended at
+        close if still playing)."""
         if not self.sound:
             raise RuntimeError("this world has no room sound (World(sound=True))")
-        p = subprocess.Popen(["paplay", "-d", "room", str(wav)], env=self.env,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self._counter += 1
+        log_path = self.dir / ("%02d-paplay.log" % self._counter)
+        with open(log_path, "wb") as log:
+            p = subprocess.Popen(["paplay", "-d", "room", str(wav)], env=self.env,
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=log)
         self._helpers.append(("paplay", p))
         self._record_pid(p.pid, "paplay")
         if wait:
             try:
-                _, err = p.communicate(timeout=WAIT * 4 if timeout is None else timeout)
+                p.wait(timeout=WAIT * 4 if timeout is None else timeout)
             except subprocess.TimeoutExpired:
-                p.kill()
+                _end(p)
                 raise WaitTimeout("paplay did not finish")
             if p.returncode != 0:
-                raise RuntimeError("paplay failed: %s" % err.decode(errors="replace"))
+                raise RuntimeError("paplay failed (exit code %s): %s" % (p.returncode, _read_text(log_path)))
         return p
 
     def add_com_port(self, n):
@@ -1129,6 +1240,23 @@ def copy_prefix(template, dest):
             continue
         else:
             subprocess.run(["cp", "-a", str(entry), str(target)], check=True)
+
+
+def pe_machine(path):
+    """The machine field of a Windows program's PE header (0x14c i386,
+    0x8664 x86-64), or None when the file is not one."""
+    try:
+        with open(path, "rb") as f:
+            dos = f.read(64)
+            if len(dos) < 64 or dos[:2] != b"MZ":
+                return None
+            f.seek(struct.unpack_from("<I", dos, 0x3C)[0])
+            nt = f.read(6)
+    except OSError:
+        return None
+    if len(nt) < 6 or nt[:4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", nt, 4)[0]
 
 
 def _end(p, term_wait=5):
