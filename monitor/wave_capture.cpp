@@ -6,7 +6,9 @@
 // also on whichever thread calls waveInReset for the buffers that the reset
 // hands back (Wine does that synchronously on the caller's thread), so two
 // handlers can run at the same time. The handler therefore keeps no state of
-// its own: it works on the buffer it was given and on atomic counters.
+// its own: it works on the buffer it was given and on atomic counters. The
+// one thing it does under a lock is queueing (the capture's queue gate), so
+// that StopCapture can close the gate and know that nothing is queued after.
 #include "monitor/wave_capture.h"
 
 #include <cstdint>
@@ -38,8 +40,10 @@ namespace {
 
 // Largest buffer that capture accepts; the program uses 4096 bytes.
 constexpr int kMaxBufferBytes = 1 << 20;
-// StopCapture: how long to keep handing buffers back, and the close retries.
+// StopCapture: how long the whole stop may take at most, how often it repeats
+// the reset while buffers are still out, and the close retries.
 constexpr DWORD kStopBudgetMs = 2000;
+constexpr DWORD kResetRepeatMs = 100;
 constexpr DWORD kPollMs = 5;
 constexpr int kCloseAttempts = 20;
 constexpr DWORD kCloseRetryMs = 10;
@@ -108,40 +112,73 @@ void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
     StoreLevel(state, LevelFromPeak(peak, LoadFullScale(state)));
 }
 
+class GateLock {
+public:
+    explicit GateLock(CaptureGate& gate) : gate_(gate) { gate_.Enter(); }
+    ~GateLock() { gate_.Leave(); }
+    GateLock(const GateLock&) = delete;
+    GateLock& operator=(const GateLock&) = delete;
+
+private:
+    CaptureGate& gate_;
+};
+
+// What becomes of a returned buffer once the queue has been looked after.
+enum class Returned {
+    Replaced,  // a fresh buffer took its place: unprepare, evaluate, free
+    Requeued,  // it went back into the queue itself (already evaluated)
+    Release,   // nothing more to do with it than to unprepare and free it
+};
+
+// Keeps two buffers queued: replaces the returned one with a fresh buffer
+// before it is looked at. When no fresh buffer can be allocated, prepared or
+// queued, the returned one (still prepared) is evaluated and goes back into
+// service, so the queue does not run down. Runs under the queue gate, and
+// only while capture is not stopping.
+Returned KeepQueueFilled(WaveCapture& capture, WAVEHDR* done) {
+    WAVEHDR* fresh = NewBuffer(capture);
+    if (fresh && QueueBuffer(capture, fresh) == MMSYSERR_NOERROR) return Returned::Replaced;
+    if (fresh) FreeBuffer(capture, fresh);
+
+    EvaluateBuffer(capture, done);
+    if (g_waveIn.add(capture.handle, done, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return Returned::Requeued;
+    return Returned::Release;
+}
+
 void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
-    if (capture.stopping.load()) {
-        // StopCapture is handing the buffers back: nothing new is queued and
-        // the level no longer changes.
-        ReleaseBuffer(capture, done);
-        return;
+    // Once StopCapture has set `stopping` (under the gate), nothing is queued
+    // and the level no longer changes: the buffers it hands back are only
+    // released. Those arrive with `stopping` already set and never wait for
+    // the gate.
+    Returned next = Returned::Release;
+    if (!capture.stopping.load()) {
+        GateLock lock(capture.queueGate);
+        if (!capture.stopping.load()) next = KeepQueueFilled(capture, done);
     }
 
-    // Keep two buffers queued: replace the returned one before looking at it.
-    WAVEHDR* fresh = NewBuffer(capture);
-    if (fresh && QueueBuffer(capture, fresh) == MMSYSERR_NOERROR) {
+    switch (next) {
+    case Returned::Requeued:
+        return;
+    case Returned::Replaced: {
         const MMRESULT unprepared = g_waveIn.unprepare(capture.handle, done, sizeof(WAVEHDR));
         EvaluateBuffer(capture, done);
         if (unprepared != WAVERR_STILLPLAYING) FreeBuffer(capture, done);
         return;
     }
-    if (fresh) FreeBuffer(capture, fresh);
-
-    // No fresh buffer could be allocated, prepared or queued: the returned
-    // one (still prepared) is evaluated and goes back into service, so the
-    // queue does not run down.
-    EvaluateBuffer(capture, done);
-    if (!capture.stopping.load() &&
-        g_waveIn.add(capture.handle, done, sizeof(WAVEHDR)) == MMSYSERR_NOERROR)
+    case Returned::Release:
+        ReleaseBuffer(capture, done);
         return;
-    ReleaseBuffer(capture, done);
+    }
 }
+
+DWORD Elapsed(DWORD begin) { return ::GetTickCount() - begin; }
 
 // Waits until no buffer is left and no handler runs, for at most `ms`.
 bool WaitForBuffers(const WaveCapture& capture, DWORD ms) {
     const DWORD begin = ::GetTickCount();
     for (;;) {
         if (capture.buffersOut.load() <= 0 && capture.handlersActive.load() == 0) return true;
-        if (::GetTickCount() - begin >= ms) return false;
+        if (Elapsed(begin) >= ms) return false;
         ::Sleep(kPollMs);
     }
 }
@@ -217,27 +254,36 @@ void CALLBACK OnWaveData(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD
 
 void StopCapture(WaveCapture& capture) {
     if (!capture.handle) return;
-
-    // From here on a handler that starts queues nothing. One that was already
-    // past that check may still queue a buffer after a reset, so the reset is
-    // repeated until every buffer has come back and been freed.
-    capture.stopping.store(true);
     const DWORD begin = ::GetTickCount();
-    for (;;) {
-        g_waveIn.reset(capture.handle);
-        if (WaitForBuffers(capture, 50)) break;
-        if (::GetTickCount() - begin >= kStopBudgetMs) break;
+
+    // A handler that is queueing right now finishes that first; every later
+    // one sees `stopping` and queues nothing.
+    {
+        GateLock lock(capture.queueGate);
+        capture.stopping.store(true);
     }
 
-    // Windows refuses to close while buffers are queued; hand them back again.
+    // Hand every queued buffer back; the handler frees each one. A buffer
+    // that the sound system's thread had already taken out of the queue when
+    // the reset came arrives through the handler on that thread, a moment
+    // later. Only when a buffer stays out is the reset repeated.
+    g_waveIn.reset(capture.handle);
+    while (!WaitForBuffers(capture, kResetRepeatMs) && Elapsed(begin) < kStopBudgetMs)
+        g_waveIn.reset(capture.handle);
+
+    // The close comes only now: Windows refuses to close while buffers are
+    // queued, and Wine closes anyway and never hands them back.
     MMRESULT result = g_waveIn.close(capture.handle);
     for (int attempt = 1; result == WAVERR_STILLPLAYING && attempt < kCloseAttempts; ++attempt) {
         g_waveIn.reset(capture.handle);
         WaitForBuffers(capture, kCloseRetryMs);
         result = g_waveIn.close(capture.handle);
     }
-    if (result == MMSYSERR_NOERROR) {
-        WaitForBuffers(capture, kStopBudgetMs);
-        capture.handle = nullptr;
-    }
+    if (result != MMSYSERR_NOERROR) return;  // still open: not forgotten
+
+    // A handler that is still finishing a buffer on the sound system's thread
+    // ends within what is left of the budget (and the caller's pause).
+    const DWORD spent = Elapsed(begin);
+    WaitForBuffers(capture, spent < kStopBudgetMs ? kStopBudgetMs - spent : 0);
+    capture.handle = nullptr;
 }

@@ -7,6 +7,22 @@
 
 #include <atomic>
 
+// A critical section that the buffer handler holds while it decides to queue
+// a buffer and queues it, and that StopCapture takes to set `stopping`: once
+// StopCapture has set it, no buffer is queued any more.
+class CaptureGate {
+public:
+    CaptureGate() { ::InitializeCriticalSection(&section_); }
+    ~CaptureGate() { ::DeleteCriticalSection(&section_); }
+    CaptureGate(const CaptureGate&) = delete;
+    CaptureGate& operator=(const CaptureGate&) = delete;
+    void Enter() { ::EnterCriticalSection(&section_); }
+    void Leave() { ::LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
 struct WaveCapture {
     HWAVEIN handle = nullptr;
     int sampleRate = 0;
@@ -14,12 +30,14 @@ struct WaveCapture {
     int bufferBytes = 0;
     UINT deviceIndex = 0;
     WAVEFORMATEX format = {};
-    // Book-keeping of this program: set while StopCapture runs, so the
-    // handler queues nothing new; the buffers allocated and not yet freed;
-    // and the buffer handlers running at this moment.
+    // Book-keeping of this program: set (under `queueGate`) when StopCapture
+    // begins, so the handler queues nothing new; the buffers allocated and
+    // not yet freed; the buffer handlers running at this moment; and the gate
+    // the handler queues under.
     std::atomic<bool> stopping{false};
     std::atomic<int> buffersOut{0};
     std::atomic<int> handlersActive{0};
+    CaptureGate queueGate;
 };
 
 // Opens the device, queues two buffers and starts recording. Returns 0, or
@@ -29,7 +47,11 @@ MMRESULT StartCapture(WaveCapture& capture);
 // Shows text 3004 with the error name of `code`, exclamation icon.
 void ReportCaptureError(HWND owner, MMRESULT code);
 
-// Stops recording, hands back and frees the queued buffers, closes the device.
+// Stops recording: from its start on nothing is queued; every queued buffer
+// is handed back and freed, and only then is the device closed. The handle
+// is cleared only when the close succeeded. A buffer that never comes back
+// is not freed (the device may still write into it) and stays counted in
+// `buffersOut`; the whole stop gives up after about two seconds.
 void StopCapture(WaveCapture& capture);
 
 // The recording callback (runs on the audio system's thread).

@@ -30,7 +30,8 @@ HWAVEIN const kFakeDevice = reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(0x81
 
 // A scripted wave input device. Like Wine's, its reset hands the queued
 // buffers back through the callback on the calling thread; like Windows', it
-// refuses to close while buffers are queued.
+// refuses to close while buffers are queued (or, like Wine's, closes anyway
+// and forgets them, with `closeForgetsQueue`).
 struct FakeDevice {
     CRITICAL_SECTION lock;
     std::deque<WAVEHDR*> queue;
@@ -48,13 +49,35 @@ struct FakeDevice {
     MMRESULT prepareResult = MMSYSERR_NOERROR, addResult = MMSYSERR_NOERROR;
     MMRESULT startResult = MMSYSERR_NOERROR;
     int closeRefusals = 0;  // extra WAVERR_STILLPLAYING answers of close
+    bool closeForgetsQueue = false;
+    // The reset keeps this many buffers of the queue's end: `keptByReset`
+    // stay in the device, `lateOnReset` are taken out and handed back by
+    // another thread a little later (as the sound system's thread does with
+    // a buffer it was delivering when the reset came).
+    int keptByReset = 0;
+    int lateOnReset = 0;
+    std::vector<std::thread> late;
+    std::atomic<int> lateDelivered{0};
     int prepares = 0, adds = 0, unprepares = 0, resets = 0, closes = 0;
     size_t queueAtFirstUnprepare = 0;
+    // What capture looked like when it queued or closed.
+    const WaveCapture* watched = nullptr;
+    std::atomic<int> addsWhileStopping{0};
+    bool closedOnce = false;
+    size_t queuedAtClose = 0;
+    int buffersOutAtClose = -1, handlersAtClose = -1;
     // Called inside prepare (outside the lock), to interleave another thread.
     void (*onPrepare)(int call) = nullptr;
 
     FakeDevice() { ::InitializeCriticalSection(&lock); }
-    ~FakeDevice() { ::DeleteCriticalSection(&lock); }
+    ~FakeDevice() {
+        JoinLate();
+        ::DeleteCriticalSection(&lock);
+    }
+    void JoinLate() {
+        for (std::thread& t : late) t.join();
+        late.clear();
+    }
     size_t Queued() {
         ::EnterCriticalSection(&lock);
         size_t n = queue.size();
@@ -114,6 +137,7 @@ MMRESULT WINAPI FakeAdd(HWAVEIN h, LPWAVEHDR header, UINT size) {
     if (h != kFakeDevice || size != sizeof(WAVEHDR)) return MMSYSERR_INVALHANDLE;
     if (call == d.failAddAt) return d.addResult;
     if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+    if (d.watched && d.watched->stopping.load()) d.addsWhileStopping.fetch_add(1);
     ::EnterCriticalSection(&d.lock);
     header->dwBytesRecorded = 0;
     header->dwFlags &= ~WHDR_DONE;
@@ -151,8 +175,26 @@ MMRESULT WINAPI FakeReset(HWAVEIN h) {
     ::EnterCriticalSection(&d.lock);
     std::deque<WAVEHDR*> back;
     back.swap(d.queue);
+    for (int i = 0; i < d.keptByReset && !back.empty(); ++i) {
+        d.queue.push_front(back.back());
+        back.pop_back();
+    }
+    std::vector<WAVEHDR*> later;
+    for (int i = 0; i < d.lateOnReset && !back.empty(); ++i) {
+        later.push_back(back.back());
+        back.pop_back();
+    }
     ::LeaveCriticalSection(&d.lock);
     for (WAVEHDR* header : back) Deliver(header);
+    if (!later.empty()) {
+        d.late.emplace_back([later, &d] {
+            ::Sleep(150);
+            for (WAVEHDR* header : later) {
+                Deliver(header);
+                d.lateDelivered.fetch_add(1);
+            }
+        });
+    }
     return MMSYSERR_NOERROR;
 }
 
@@ -161,11 +203,22 @@ MMRESULT WINAPI FakeClose(HWAVEIN h) {
     ++d.closes;
     d.Log("close");
     if (h != kFakeDevice || !d.open) return MMSYSERR_INVALHANDLE;
-    if (d.Queued() != 0) return WAVERR_STILLPLAYING;
+    if (d.Queued() != 0 && !d.closeForgetsQueue) return WAVERR_STILLPLAYING;
     if (d.closeRefusals > 0) {
         --d.closeRefusals;
         return WAVERR_STILLPLAYING;
     }
+    if (!d.closedOnce) {
+        d.closedOnce = true;
+        d.queuedAtClose = d.Queued();
+        if (d.watched) {
+            d.buffersOutAtClose = d.watched->buffersOut.load();
+            d.handlersAtClose = d.watched->handlersActive.load();
+        }
+    }
+    ::EnterCriticalSection(&d.lock);
+    d.queue.clear();  // what is still queued is never handed back
+    ::LeaveCriticalSection(&d.lock);
     d.open = false;
     return MMSYSERR_NOERROR;
 }
@@ -216,10 +269,13 @@ protected:
         capture.sampleRate = 11025;
         capture.bitsPerSample = 16;
         capture.bufferBytes = 4096;
+        device.watched = &capture;
     }
     void TearDown() override {
         if (capture.handle) StopCapture(capture);
+        device.JoinLate();
         EXPECT_EQ(capture.buffersOut.load(), 0) << "buffers leaked";
+        EXPECT_EQ(device.addsWhileStopping.load(), 0) << "a buffer was queued after the stop began";
         EXPECT_EQ(device.Queued(), 0u);
         g_waveIn = saved;
         g_fake = nullptr;
@@ -421,7 +477,9 @@ TEST_F(WaveCaptureFake, StopHandsBackFreesAndClosesWithoutEvaluating) {
     EXPECT_EQ(capture.handlersActive.load(), 0);
     EXPECT_EQ(LoadLevel(State()), 0.42);
     EXPECT_EQ(device.adds, 2) << "nothing queued after the stop began";
+    EXPECT_EQ(device.resets, 1) << "one reset hands back every buffer";
     EXPECT_EQ(device.closes, 1);
+    EXPECT_EQ(device.buffersOutAtClose, 0) << "closed only with every buffer back and freed";
     // A second stop does nothing.
     StopCapture(capture);
     EXPECT_EQ(device.closes, 1);
@@ -459,10 +517,10 @@ void BlockInThirdPrepare(int call) {
 }
 }  // namespace
 
-// The sound system's thread is inside the handler, past the point where it
-// decided to queue a fresh buffer, when the stop begins: the buffer it queues
-// after the stop's first reset must still come back and be freed.
-TEST_F(WaveCaptureFake, HandlerRacingTheStopQueuesNothingThatIsLost) {
+// The sound system's thread is inside the handler, queueing a fresh buffer,
+// when the stop begins: the stop lets it finish queueing first, and from then
+// on nothing is queued; the buffer it queued still comes back and is freed.
+TEST_F(WaveCaptureFake, HandlerRacingTheStopFinishesQueueingAndNothingIsLost) {
     Start();
     g_inPrepare = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_releasePrepare = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -474,12 +532,16 @@ TEST_F(WaveCaptureFake, HandlerRacingTheStopQueuesNothingThatIsLost) {
     std::thread soundThread([filled] { Deliver(filled); });
     ASSERT_EQ(::WaitForSingleObject(g_inPrepare, 10000), WAIT_OBJECT_0);
 
-    std::thread stopper([this] { StopCapture(capture); });
-    // The stop has reset the device at least once while the handler waits.
-    for (int i = 0; i < 400 && device.resets < 1; ++i) ::Sleep(5);
-    EXPECT_GE(device.resets, 1);
-    EXPECT_TRUE(capture.stopping.load());
-    ::Sleep(100);
+    std::atomic<bool> stopped{false};
+    std::thread stopper([this, &stopped] {
+        StopCapture(capture);
+        stopped = true;
+    });
+    // The stop waits for the queueing handler: no reset and no close yet.
+    ::Sleep(200);
+    EXPECT_FALSE(stopped.load());
+    EXPECT_FALSE(capture.stopping.load()) << "set only once the handler has queued";
+    EXPECT_EQ(device.resets, 0);
     EXPECT_EQ(device.closes, 0) << "no close while a handler runs";
     ::SetEvent(g_releasePrepare);
     soundThread.join();
@@ -489,10 +551,63 @@ TEST_F(WaveCaptureFake, HandlerRacingTheStopQueuesNothingThatIsLost) {
     EXPECT_EQ(device.Queued(), 0u);
     EXPECT_EQ(capture.buffersOut.load(), 0);
     EXPECT_EQ(device.adds, 3) << "the racing handler's buffer was queued";
-    EXPECT_GE(device.resets, 2) << "and taken back by a second reset";
+    EXPECT_EQ(device.addsWhileStopping.load(), 0) << "before the stop was set";
+    EXPECT_EQ(device.resets, 1) << "and handed back by the stop's one reset";
+    EXPECT_EQ(device.buffersOutAtClose, 0);
     device.onPrepare = nullptr;
     ::CloseHandle(g_inPrepare);
     ::CloseHandle(g_releasePrepare);
+}
+
+// Wine closes a device even while buffers are queued and never hands them
+// back: the stop must have every buffer back before it closes.
+TEST_F(WaveCaptureFake, DeviceThatClosesWithBuffersQueuedIsClosedOnlyOnceAllAreBack) {
+    device.closeForgetsQueue = true;
+    Start();
+    Fill(Silence(), 4096);
+    StopCapture(capture);
+    EXPECT_EQ(device.closes, 1);
+    EXPECT_EQ(device.queuedAtClose, 0u);
+    EXPECT_EQ(device.buffersOutAtClose, 0);
+    EXPECT_EQ(device.handlersAtClose, 0);
+    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.buffersOut.load(), 0);
+}
+
+// A buffer that the sound system's thread was handing over when the reset
+// came arrives a little later on that thread: the stop waits for it, frees
+// it, and only then closes; no handler is left running when it returns.
+TEST_F(WaveCaptureFake, BufferHandedBackLateOnTheSoundThreadIsFreedBeforeTheClose) {
+    device.closeForgetsQueue = true;
+    device.lateOnReset = 1;
+    Start();
+    StopCapture(capture);
+    EXPECT_EQ(device.lateDelivered.load(), 1) << "the stop returned before the late buffer came back";
+    EXPECT_EQ(device.queuedAtClose, 0u);
+    EXPECT_EQ(device.buffersOutAtClose, 0);
+    EXPECT_EQ(device.handlersAtClose, 0);
+    EXPECT_EQ(capture.handlersActive.load(), 0);
+    EXPECT_EQ(capture.buffersOut.load(), 0);
+    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_LE(device.resets, 20) << "the stop kept resetting";
+}
+
+// A buffer the device never gives back is not freed (it could still write
+// into it), and the stop gives up instead of waiting for ever; the device,
+// which refuses to close with it queued, stays open and remembered.
+TEST_F(WaveCaptureFake, BufferTheDeviceNeverGivesBackIsNotFreedAndTheStopGivesUp) {
+    device.keptByReset = 1;
+    Start();
+    StopCapture(capture);
+    EXPECT_EQ(device.Queued(), 1u);
+    EXPECT_EQ(capture.buffersOut.load(), 1);
+    EXPECT_EQ(capture.handle, kFakeDevice);
+    EXPECT_EQ(device.addsWhileStopping.load(), 0);
+    // Once the device lets it go, a second stop frees it and closes.
+    device.keptByReset = 0;
+    StopCapture(capture);
+    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.buffersOut.load(), 0);
 }
 
 // ---- the start sequence and its failures -----------------------------------
@@ -721,6 +836,34 @@ MMRESULT WINAPI CountingOpen(LPHWAVEIN handle, UINT id, LPCWAVEFORMATEX format, 
     return ::waveInOpen(handle, id, format, reinterpret_cast<DWORD_PTR>(&CountingCallback), instance, flags);
 }
 
+// What capture looked like when it queued, reset and closed the real device.
+const WaveCapture* g_realCapture = nullptr;
+std::atomic<int> g_realAddsWhileStopping{0};
+std::atomic<int> g_realResets{0};
+std::atomic<int> g_realCloses{0};
+std::atomic<int> g_realBuffersOutAtClose{-1};
+std::atomic<int> g_realHandlersAtClose{-1};
+std::atomic<unsigned> g_realCloseResult{~0u};
+
+MMRESULT WINAPI WatchedAdd(HWAVEIN handle, LPWAVEHDR header, UINT size) {
+    if (g_realCapture && g_realCapture->stopping.load()) g_realAddsWhileStopping.fetch_add(1);
+    return ::waveInAddBuffer(handle, header, size);
+}
+
+MMRESULT WINAPI WatchedReset(HWAVEIN handle) {
+    g_realResets.fetch_add(1);
+    return ::waveInReset(handle);
+}
+
+MMRESULT WINAPI WatchedClose(HWAVEIN handle) {
+    g_realCloses.fetch_add(1);
+    g_realBuffersOutAtClose = g_realCapture->buffersOut.load();
+    g_realHandlersAtClose = g_realCapture->handlersActive.load();
+    const MMRESULT result = ::waveInClose(handle);
+    g_realCloseResult = result;
+    return result;
+}
+
 class WaveCaptureReal : public ::testing::Test {
 protected:
     CAppDlg window;
@@ -732,6 +875,10 @@ protected:
         saved = g_waveIn;
         g_waveIn = SystemWaveInCalls();
         g_waveIn.open = &CountingOpen;
+        g_waveIn.add = &WatchedAdd;
+        g_waveIn.reset = &WatchedReset;
+        g_waveIn.close = &WatchedClose;
+        g_realCapture = &capture;
         ZeroSharedRecord();
         State().mainWindow = &window;
         StoreFullScale(State(), 7875.0);
@@ -744,6 +891,7 @@ protected:
         if (IsSkipped()) return;
         if (capture.handle) StopCapture(capture);
         g_waveIn = saved;
+        g_realCapture = nullptr;
         State().mainWindow = nullptr;
     }
     bool WaitForData(int count, DWORD ms) {
@@ -754,10 +902,22 @@ protected:
         }
         return true;
     }
-    // Stop, then check that it was complete: closed, nothing left, no
-    // handler afterwards.
+    // Stop, then check that it was complete: nothing queued once it began,
+    // one close that succeeded with every buffer back and freed and no
+    // handler running, nothing left, no handler afterwards.
     void StopAndCheck() {
+        g_realAddsWhileStopping = 0;
+        g_realResets = 0;
+        g_realCloses = 0;
+        g_realBuffersOutAtClose = -1;
+        g_realHandlersAtClose = -1;
         StopCapture(capture);
+        EXPECT_EQ(g_realAddsWhileStopping.load(), 0) << "a buffer was queued after the stop began";
+        EXPECT_GE(g_realResets.load(), 1);
+        EXPECT_EQ(g_realCloses.load(), 1);
+        EXPECT_EQ(g_realCloseResult.load(), static_cast<unsigned>(MMSYSERR_NOERROR));
+        EXPECT_EQ(g_realBuffersOutAtClose.load(), 0) << "closed before every buffer was back and freed";
+        EXPECT_EQ(g_realHandlersAtClose.load(), 0);
         EXPECT_EQ(capture.handle, nullptr);
         EXPECT_EQ(capture.buffersOut.load(), 0);
         EXPECT_EQ(capture.handlersActive.load(), 0);
@@ -773,9 +933,17 @@ TEST_F(WaveCaptureReal, RecordsContinuouslyAndStopsCleanly) {
     g_realData = 0;
     ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
     ASSERT_NE(capture.handle, nullptr);
-    ASSERT_TRUE(WaitForData(8, 20000)) << "buffers keep coming";
+    // Every returned buffer is freed once its replacement is queued: two
+    // buffers exist, three while a handler runs, however many came back.
+    int most = 0;
+    const DWORD begin = ::GetTickCount();
+    while (g_realData.load() < 12 && ::GetTickCount() - begin < 30000) {
+        most = std::max(most, capture.buffersOut.load());
+        ::Sleep(2);
+    }
+    ASSERT_GE(g_realData.load(), 12) << "buffers keep coming";
     EXPECT_GE(capture.buffersOut.load(), 2);
-    EXPECT_LE(capture.buffersOut.load(), 3);
+    EXPECT_LE(most, 3) << "returned buffers are not freed";
     StopAndCheck();
 }
 
