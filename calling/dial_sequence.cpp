@@ -1,7 +1,6 @@
 #include "calling/dial_sequence.h"
 
 #include <cstdio>
-#include <cstring>
 
 int SoftPhoneDigitButton(char c) {
     if (c == '0') return kSoftPhoneZeroButton;
@@ -50,10 +49,4 @@ bool IsModemBaudRate(int baudRate) {
         if (rate == baudRate) return true;
     }
     return false;
-}
-
-std::size_t BoundedLength(const char* text, std::size_t size) {
-    if (text == nullptr) return 0;
-    const void* nul = std::memchr(text, '\0', size);
-    return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : size;
 }

@@ -42,6 +42,3 @@ constexpr int kModemBaudRates[] = {110,   300,   600,   1200,  2400,  4800,  960
                                    14400, 19200, 38400, 56000, 57600, 115200};
 constexpr std::size_t kModemBaudRateCount = sizeof kModemBaudRates / sizeof kModemBaudRates[0];
 bool IsModemBaudRate(int baudRate);
-
-// Length of `text` within its first `size` bytes (size when there is no NUL).
-std::size_t BoundedLength(const char* text, std::size_t size);

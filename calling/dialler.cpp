@@ -1,11 +1,10 @@
 #include "calling/dialler.h"
 
-#include <cstring>
-
 #include "app/shared_record.h"
 #include "calling/dial_sequence.h"
 #include "calling/serial_port_table.h"
 #include "res/resource.h"
+#include "settings/settings_parse.h"
 #include "settings/text_lookup.h"
 #include "ui/message_box.h"
 
@@ -16,14 +15,6 @@ int modemSlot = -1;
 
 constexpr int kModemDrainReads = 5;
 
-// A settings text as a NUL-terminated copy, whatever the record holds.
-template <std::size_t N>
-void CopySettingText(char (&out)[N], const char (&field)[N]) {
-    const std::size_t n = BoundedLength(field, N - 1);
-    std::memcpy(out, field, n);
-    out[n] = '\0';
-}
-
 void PressButton(int buttonId, void* context) {
     HWND window = static_cast<HWND>(context);
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(buttonId, 0), 0);
@@ -33,7 +24,7 @@ int DialSoftPhone(const char* number) {
     HWND window = ::FindWindowA(kSoftPhoneWindowClass, kSoftPhoneWindowTitle);
     if (window == nullptr) {
         char path[sizeof Settings().softPhonePath];
-        CopySettingText(path, Settings().softPhonePath);
+        CopyField(path, Settings().softPhonePath);
         ::WinExec(path, SW_SHOW);  // a failed start shows in the second search
         window = ::FindWindowA(kSoftPhoneWindowClass, kSoftPhoneWindowTitle);
         if (window == nullptr) return 1;
@@ -51,7 +42,7 @@ void DialModem(const char* number) {
         SerialReadLine(modemSlot, scratch, sizeof scratch);
     }
     char command[sizeof Settings().modemCommand];
-    CopySettingText(command, Settings().modemCommand);
+    CopyField(command, Settings().modemCommand);
     char dial[kModemDialBufferSize];
     const std::size_t length = FormatModemDial(command, number, dial, sizeof dial);
     SerialWrite(modemSlot, dial, static_cast<unsigned>(length));

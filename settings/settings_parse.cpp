@@ -101,20 +101,13 @@ void FormatInto(char* out, std::size_t size, const char* format, Args... args) {
     int n = std::snprintf(out, size, format, args...);
     if (n < 0) out[0] = '\0';
 }
-
-// A text field as stored: cut to the record's own field size.
-template <std::size_t N>
-const char* Bounded(const char (&field)[N], char (&copy)[N]) {
-    CopyTruncated(copy, N, field);
-    return copy;
-}
 }  // namespace
 
 void FormatInt(char* out, std::size_t size, int value) { FormatInto(out, size, "%d", value); }
 
 void FormatCallParams(char* out, std::size_t size, const MonitorSettings& s) {
     char number[sizeof s.callNumber];
-    FormatInto(out, size, "%s,%d,%d", Bounded(s.callNumber, number), static_cast<int>(s.callingDelay),
+    FormatInto(out, size, "%s,%d,%d", CopyField(number, s.callNumber), static_cast<int>(s.callingDelay),
                static_cast<int>(s.maxCalls));
 }
 
@@ -126,7 +119,7 @@ void FormatReaction(char* out, std::size_t size, const MonitorSettings& s) {
 void FormatModem(char* out, std::size_t size, const MonitorSettings& s) {
     char command[sizeof s.modemCommand];
     FormatInto(out, size, "%d,%d,%s", static_cast<int>(s.comPort), static_cast<int>(s.baudRate),
-               Bounded(s.modemCommand, command));
+               CopyField(command, s.modemCommand));
 }
 
 void FormatDefaultSoftPhonePath(char* out, std::size_t size, const char* programFolder) {

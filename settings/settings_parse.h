@@ -17,6 +17,14 @@ int ParseProfileInt(const char* text);
 // Copies src into dst (dstSize bytes), cut to fit, always terminated.
 void CopyTruncated(char* dst, std::size_t dstSize, const char* src);
 
+// Copies a text field of the settings record, which may lack its
+// terminator, into a buffer of the same size; returns the copy.
+template <std::size_t N>
+const char* CopyField(char (&out)[N], const char (&field)[N]) {
+    CopyTruncated(out, N, field);
+    return out;
+}
+
 // Removes blanks (spaces only) from the end of text, in place.
 void TrimTrailingBlanks(char* text);
 

@@ -53,7 +53,7 @@ void WriteSettingsKey(unsigned keyId) {
     case IDS_KEY_LANGUAGE: FormatInt(value, sizeof value, s.language); break;
     case IDS_KEY_CONNECT: FormatInt(value, sizeof value, s.connectionType); break;
     case IDS_KEY_CALLPARAMS: FormatCallParams(value, sizeof value, s); break;
-    case IDS_KEY_SOFTPHONE: CopyTruncated(value, sizeof value, s.softPhonePath); break;
+    case IDS_KEY_SOFTPHONE: CopyTruncated(value, sizeof s.softPhonePath, s.softPhonePath); break;
     case IDS_KEY_LOGGING: FormatInt(value, sizeof value, s.logging); break;
     case IDS_KEY_REACTION: FormatReaction(value, sizeof value, s); break;
     case IDS_KEY_MODEM: FormatModem(value, sizeof value, s); break;

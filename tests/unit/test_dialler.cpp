@@ -121,11 +121,4 @@ TEST(ModemBaudRates, OnlyTheThirteenListedRates) {
     }
 }
 
-TEST(BoundedLength, StopsAtTheNulOrTheSize) {
-    const char full[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(4u, BoundedLength(full, 4));
-    EXPECT_EQ(2u, BoundedLength("ab\0cd", 5));
-    EXPECT_EQ(0u, BoundedLength(nullptr, 10));
-}
-
 }  // namespace

@@ -188,6 +188,14 @@ TEST(Formats, UnterminatedFieldsDoNotOverrun) {
     EXPECT_EQ(std::string(buf), "0,0," + std::string(sizeof s.modemCommand - 1, 'A'));
 }
 
+TEST(CopyField, StopsAtTheNulOrOneShortOfTheFieldSize) {
+    const char full[4] = {'a', 'b', 'c', 'd'};  // no terminator
+    char out[4];
+    EXPECT_STREQ(CopyField(out, full), "abc");
+    const char shorter[4] = {'a', '\0', 'c', 'd'};
+    EXPECT_STREQ(CopyField(out, shorter), "a");
+}
+
 TEST(Formats, DefaultSoftPhonePath) {
     char buf[kProfileBufferSize];
     FormatDefaultSoftPhonePath(buf, sizeof buf, "C:\\Program Files");
