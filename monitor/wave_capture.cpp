@@ -20,6 +20,7 @@
 #include "monitor/capture_error.h"
 #include "monitor/wave_in_calls.h"
 #include "res/resource.h"
+#include "settings/text_lookup.h"
 #include "ui/message_box.h"
 
 WaveInCalls SystemWaveInCalls() {
@@ -227,7 +228,8 @@ MMRESULT StartCapture(WaveCapture& capture) {
 
 void ReportCaptureError(HWND owner, MMRESULT code) {
     char format[kMessageChars + 1];
-    if (::LoadStringA(::GetModuleHandleA(nullptr), IDS_CAPTURE_ERROR, format, sizeof format) <= 0) {
+    LoadPlainText(IDS_CAPTURE_ERROR, format, sizeof format);
+    if (format[0] == '\0') {
         format[0] = '%';
         format[1] = 's';
         format[2] = '\0';
