@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "settings/settings_parse.h"
+
 namespace {
 
 // Buffer of the file name; the name of a run never gets longer than this.
@@ -53,12 +55,7 @@ void OpenProtocol(MonitorState& state, const std::tm& start) {
 
     // The folder is a fixed 260-byte field: never read past it, even unterminated.
     char folder[sizeof state.protocolFolder + 1];
-    std::size_t length = 0;
-    while (length < sizeof state.protocolFolder && state.protocolFolder[length] != '\0') {
-        folder[length] = state.protocolFolder[length];
-        ++length;
-    }
-    folder[length] = '\0';
+    CopyTruncated(folder, sizeof folder, state.protocolFolder);
 
     char name[kFileNameBytes];
     if (!FormatProtocolFileName(name, sizeof name, folder, start)) return;
