@@ -18,7 +18,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from world import (IDYES, SC_MINIMIZE, VK, WaitTimeout, World, stays, wait_until)  # noqa: E402
+from world import (IDYES, SC_MINIMIZE, VK, WaitTimeout, World, WorldTestCase, stays,
+                   wait_until)  # noqa: E402
 
 GERMAN, ENGLISH = "0", "1"
 
@@ -132,7 +133,7 @@ def check_clock(test, language, date_text, time_text, seen_at):
 
 # ------------------------------------------------------------------ worlds --
 
-class _MainWindowWorld:
+class _MainWindowWorld(WorldTestCase):
     """One world per class (room microphone in silence); each test starts
     Cribwatch afresh with the profile it needs and ends it through Exit."""
 
@@ -140,19 +141,16 @@ class _MainWindowWorld:
     virtual_desktop = None
 
     @classmethod
-    def setUpClass(cls):
-        cls.world = World(sound=True, virtual_desktop=cls.virtual_desktop)
-        cls.world.__enter__()
-        size = cls.world.screen.split("x")
-        cls.screen_w, cls.screen_h = int(size[0]), int(size[1])
+    def world_arguments(cls):
+        return dict(sound=True, virtual_desktop=cls.virtual_desktop)
 
     @classmethod
-    def tearDownClass(cls):
-        cls.world.__exit__(None, None, None)
+    def set_up_world(cls, world):
+        size = world.screen.split("x")
+        cls.screen_w, cls.screen_h = int(size[0]), int(size[1])
 
     def setUp(self):
-        self.w = self.world
-        self.d = self.world.driver
+        super().setUp()
         self.app = None
         self.main = None
         self.extra = []

@@ -16,7 +16,7 @@ from pathlib import Path
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import world  # noqa: E402
-from world import (IDNO, IDYES, VK, CrashError, DriverError, World, WaitTimeout,  # noqa: E402
+from world import (IDNO, IDYES, VK, CrashError, DriverError, World, WorldTestCase, WaitTimeout,  # noqa: E402
                    stays, wait_until)
 
 PROBE_TITLE = "Rig Probe"
@@ -31,21 +31,11 @@ def probe_status(w, h):
     return w.driver.item_text(h, 15)
 
 
-class RigWindows(unittest.TestCase):
+class RigWindows(WorldTestCase):
     """One world: windows, controls, keys, message boxes, registry, pictures."""
 
-    @classmethod
-    def setUpClass(cls):
-        cls.world = World()
-        cls.world.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.world.__exit__(None, None, None)
-
     def setUp(self):
-        self.w = self.world
-        self.d = self.world.driver
+        super().setUp()
         self.proc = self.w.start_exe("rigprobe")
         self.h = probe_window(self.w, self.proc)
         wait_until(lambda: probe_status(self.w, self.h) == "ready")

@@ -29,7 +29,7 @@ from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from world import IDOK, IDYES, World, stays, wait_until  # noqa: E402
+from world import IDOK, IDYES, World, WorldTestCase, stays, wait_until  # noqa: E402
 
 RATE = 11025
 FULL = 32767
@@ -133,38 +133,28 @@ def parse_protocol(data):
 
 # ------------------------------------------------------------------- tests --
 
-class RoomTest(unittest.TestCase):
+class RoomTest(WorldTestCase):
     """One world with a room for all tests of a class; each test starts its
     own program and leaves none running."""
 
-    @classmethod
-    def setUpClass(cls):
-        cls.world = World(sound=True)
-        cls.world.__enter__()
-        try:
-            w = cls.world
-            subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=" + ROOM,
-                            "rate=%d" % RATE, "channels=1", "format=s16le"],
-                           env=w.env, check=True, stdout=subprocess.DEVNULL)
-            subprocess.run(["pactl", "set-default-source", ROOM + ".monitor"], env=w.env, check=True)
-            cls.sounds = w.dir / "sounds"
-            cls.sounds.mkdir()
-            cls.loud = sox_wav(cls.sounds / "loud.wav", "synth", 1, "sine", 1000, "vol", 0.9)
-            assert peak_of(cls.loud) > 0.85 * FULL
-            cls.burst = sox_wav(cls.sounds / "burst.wav", "synth", 0.8, "sine", 700, "vol", 0.9)
-            cls.silence = sox_wav(cls.sounds / "silence.wav", "trim", 0, 1)
-            assert peak_of(cls.silence) == 0
-        except BaseException:
-            cls.world.__exit__(None, None, None)
-            raise
+    world_options = dict(sound=True)
 
     @classmethod
-    def tearDownClass(cls):
-        cls.world.__exit__(None, None, None)
+    def set_up_world(cls, w):
+        subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=" + ROOM,
+                        "rate=%d" % RATE, "channels=1", "format=s16le"],
+                       env=w.env, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["pactl", "set-default-source", ROOM + ".monitor"], env=w.env, check=True)
+        cls.sounds = w.dir / "sounds"
+        cls.sounds.mkdir()
+        cls.loud = sox_wav(cls.sounds / "loud.wav", "synth", 1, "sine", 1000, "vol", 0.9)
+        assert peak_of(cls.loud) > 0.85 * FULL
+        cls.burst = sox_wav(cls.sounds / "burst.wav", "synth", 0.8, "sine", 700, "vol", 0.9)
+        cls.silence = sox_wav(cls.sounds / "silence.wav", "trim", 0, 1)
+        assert peak_of(cls.silence) == 0
 
     def setUp(self):
-        self.w = self.world
-        self.d = self.world.driver
+        super().setUp()
         self.w.profile_clear()
         self.apps = []
         self.players = []

@@ -9,7 +9,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from world import (IDNO, IDOK, IDYES, SC_CLOSE, VK, World, stays,  # noqa: E402
+from world import (IDNO, IDOK, IDYES, SC_CLOSE, VK, World, WorldTestCase, stays,  # noqa: E402
                    wait_until)
 
 # Texts of the program (German / English).
@@ -29,24 +29,18 @@ EXIT_BUTTON = 150
 START_BUTTON = 700
 
 
-class CribwatchWorld(unittest.TestCase):
+class CribwatchWorld(WorldTestCase):
     """One world for all tests of a class; each test starts its own program
     and leaves none running."""
 
     sound = False
 
     @classmethod
-    def setUpClass(cls):
-        cls.world = World(sound=cls.sound)
-        cls.world.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.world.__exit__(None, None, None)
+    def world_arguments(cls):
+        return dict(sound=cls.sound)
 
     def setUp(self):
-        self.w = self.world
-        self.d = self.world.driver
+        super().setUp()
         self.w.profile_clear()
         self.apps = []
 

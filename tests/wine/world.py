@@ -39,6 +39,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -1344,3 +1345,38 @@ if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "--reap":
         sys.exit(_reap(sys.argv[2]))
     print(__doc__)
+
+
+class WorldTestCase(unittest.TestCase):
+    """One world for all tests of a class: made before the first test and
+    ended after the last. world_arguments() gives World's arguments and
+    set_up_world() prepares the world further (the world is ended again when
+    that fails). Each test sees the world as self.w and its driver as self.d."""
+
+    world_options = {}
+
+    @classmethod
+    def world_arguments(cls):
+        return dict(cls.world_options)
+
+    @classmethod
+    def set_up_world(cls, world):
+        pass
+
+    @classmethod
+    def setUpClass(cls):
+        cls.world = World(**cls.world_arguments())
+        cls.world.__enter__()
+        try:
+            cls.set_up_world(cls.world)
+        except BaseException:
+            cls.world.__exit__(None, None, None)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.world.__exit__(None, None, None)
+
+    def setUp(self):
+        self.w = self.world
+        self.d = self.world.driver
