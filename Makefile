@@ -30,17 +30,20 @@ native: deps
 
 build: i686 x86_64 native
 
-run: i686
-	@bash scripts/run.sh $(ABS_BUILD)/i686/Cribwatch.exe
+# The 32-bit program where the host runs 32-bit code, else the 64-bit one.
+RUN_ARCH = arch=$$(bash scripts/wine-env.sh run-arch $(ABS_BUILD)) && $(MAKE) --no-print-directory $$arch
 
-screenshot: i686
-	@bash scripts/run.sh --screenshot $(ABS_BUILD)/screenshot.png $(ABS_BUILD)/i686/Cribwatch.exe
+run: deps
+	@$(RUN_ARCH) && bash scripts/run.sh $(ABS_BUILD)/$$arch/Cribwatch.exe
+
+screenshot: deps
+	@$(RUN_ARCH) && bash scripts/run.sh --screenshot $(ABS_BUILD)/screenshot.png $(ABS_BUILD)/$$arch/Cribwatch.exe
 
 test: build
 	@bash scripts/run-tests.sh $(ABS_BUILD)/native
 
-bench: i686
-	@bash bench/run-bench.sh $(ABS_BUILD)/i686
+bench: deps
+	@$(RUN_ARCH) && bash bench/run-bench.sh $(ABS_BUILD)/$$arch
 
 clean:
 	rm -rf $(BUILD)

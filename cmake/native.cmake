@@ -24,3 +24,22 @@ gtest_discover_tests(unit_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_
 
 # Tests under Wine are registered from here too, so one ctest run counts all.
 include(${CMAKE_SOURCE_DIR}/tests/wine/register.cmake OPTIONAL)
+
+# Tests of the set-up scripts: host detection, the choice of Wine loader and
+# build, and the registration of skipped tests (tests/host/test_*.py).
+find_program(CRIB_PYTHON3 NAMES python3 REQUIRED)
+file(GLOB CRIB_HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/test_*.py)
+if(CRIB_HOST_TESTS)
+    execute_process(
+        COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
+                ${CRIB_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/wine/list_tests.py ${CRIB_HOST_TESTS}
+        OUTPUT_VARIABLE _out RESULT_VARIABLE _rc ERROR_QUIET)
+    string(REPLACE "\n" ";" _ids "${_out}")
+    list(FILTER _ids EXCLUDE REGEX "^$")
+    foreach(_id IN LISTS _ids)
+        add_test(NAME host.${_id} COMMAND ${CRIB_PYTHON3} -m unittest -v ${_id})
+        set_tests_properties(host.${_id} PROPERTIES LABELS host TIMEOUT 300
+            ENVIRONMENT PYTHONDONTWRITEBYTECODE=1
+            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/host)
+    endforeach()
+endif()

@@ -11,7 +11,8 @@
 # The template is made deterministic for tests: no crash dialog (a crash ends
 # the program), no Mono/Gecko install prompts, no menu builder, no Wine debug
 # output. wineboot runs on a private Xvfb with a private HOME, so nothing of
-# the caller's desktop or home leaks in.
+# the caller's desktop or home leaks in. Each architecture's own Wine loader
+# is called directly (scripts/wine-env.sh).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -88,6 +89,8 @@ make_one() {
     mkdir -p "$WORK/home" "$WORK/run"
     chmod 700 "$WORK/run"
     start_xvfb
+    local loader
+    loader=$(bash "$ROOT/scripts/wine-env.sh" loader "$arch")
 
     (
         export WINEPREFIX=$PREFIX WINEARCH=$arch WINEDEBUG=-all
@@ -95,8 +98,8 @@ make_one() {
         export HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/run
         export PULSE_SERVER=unix:$WORK/run/no-such-server
         unset WINESERVER WINELOADER
-        wine wineboot -i >"$WORK/wineboot.log" 2>&1
-        reg() { wine reg "$@" >>"$WORK/reg.log" 2>&1; }
+        "$loader" wineboot -i >"$WORK/wineboot.log" 2>&1
+        reg() { "$loader" reg "$@" >>"$WORK/reg.log" 2>&1; }
         # A crash ends the program (exit code, "Unhandled ..." on stderr)
         # instead of waiting in a dialog.
         reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f

@@ -2,17 +2,28 @@
 # Starts Cribwatch under Wine. With a display ($DISPLAY) it runs there in the
 # user's own Cribwatch prefix; without one (or with --screenshot FILE) it runs
 # on a private Xvfb display, saves a screenshot and ends.
+#
+# The program's build folder (i686 or x86_64) tells the architecture: the
+# 32-bit program runs in ~/.wine-cribwatch, the 64-bit one in
+# ~/.wine-cribwatch64, each through its own Wine loader.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 shot=""
 if [ "${1:-}" = "--screenshot" ]; then shot="$2"; shift 2; fi
-exe="$1"
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+case "$(basename "$(dirname "$exe")")" in
+    *x86_64* | *x64*) arch=win64; default_prefix=$HOME/.wine-cribwatch64 ;;
+    *) arch=win32; default_prefix=$HOME/.wine-cribwatch ;;
+esac
+loader=$(bash "$here/wine-env.sh" loader "$arch")
 export WINEDEBUG=-all
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-cribwatch}"
+export WINEARCH=$arch
+export WINEPREFIX="${WINEPREFIX:-$default_prefix}"
 
 if [ -z "$shot" ] && [ -n "${DISPLAY:-}" ]; then
-    [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+    [ -d "$WINEPREFIX" ] || "$loader" wineboot -i >/dev/null 2>&1
     cd "$(dirname "$exe")"
-    exec wine "$exe"
+    exec "$loader" "$exe"
 fi
 
 [ -n "$shot" ] || shot="$(pwd)/build/screenshot.png"
@@ -30,8 +41,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$tmp/display")"
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
-(cd "$(dirname "$exe")" && exec wine "$exe") >/dev/null 2>&1 &
+[ -d "$WINEPREFIX" ] || "$loader" wineboot -i >/dev/null 2>&1
+(cd "$(dirname "$exe")" && exec "$loader" "$exe") >/dev/null 2>&1 &
 app_pid=$!
 sleep 12
 import -window root "$shot"

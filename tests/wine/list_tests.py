@@ -17,6 +17,9 @@ def main(files):
     loader = unittest.TestLoader()
     for path in files:
         module = os.path.splitext(os.path.basename(path))[0]
+        folder = os.path.dirname(os.path.abspath(path))
+        if folder not in sys.path:
+            sys.path.insert(0, folder)
         try:
             mod = __import__(module)
         except Exception:  # reported when the test runs

@@ -11,6 +11,11 @@
 #   wine.<arch>.e2e.<module>.<Class>  one end-to-end test class (python3 -m unittest)
 # Labels: wine, i686 or x86_64, wintests or e2e. The cross builds need not
 # exist when this runs; the suites and classes are read from the sources.
+#
+# Whether the host executes 32-bit code is found out here, once per
+# configure (scripts/wine-env.sh can-run-32bit). Where it does not, the i686
+# tests are registered all the same, as tests that report themselves skipped
+# with the reason; host-32bit.txt in the build folder holds the answer.
 
 set(CRIB_I686_BUILD "" CACHE PATH "The i686 MinGW build folder whose programs the Wine tests run")
 set(CRIB_X64_BUILD "" CACHE PATH "The x86_64 MinGW build folder whose programs the Wine tests run")
@@ -64,7 +69,21 @@ if(_crib_py_tests)
     endif()
 endif()
 
-function(crib_register_wine_tests build arch_label wine_arch)
+function(crib_register_wine_tests build arch_label wine_arch skip_reason)
+    if(skip_reason)
+        set(_names wine.${arch_label}.template)
+        foreach(_s IN LISTS _crib_suites ITEMS rest)
+            list(APPEND _names wine.${arch_label}.wintests.${_s})
+        endforeach()
+        foreach(_id IN LISTS _crib_py_ids)
+            list(APPEND _names wine.${arch_label}.e2e.${_id})
+        endforeach()
+        foreach(_n IN LISTS _names)
+            add_test(NAME ${_n} COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh skip "${skip_reason}")
+            set_tests_properties(${_n} PROPERTIES SKIP_RETURN_CODE 77 LABELS "wine;${arch_label};skipped")
+        endforeach()
+        return()
+    endif()
     set(_env
         "CRIB_BUILD_DIR=${build}"
         "CRIB_WINE_ARCH=${wine_arch}"
@@ -110,9 +129,20 @@ function(crib_register_wine_tests build arch_label wine_arch)
     endforeach()
 endfunction()
 
+set(_crib_skip_i686 "")
 if(CRIB_I686_BUILD)
-    crib_register_wine_tests(${CRIB_I686_BUILD} i686 win32)
+    execute_process(
+        COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh can-run-32bit ${CMAKE_BINARY_DIR}
+        OUTPUT_VARIABLE _answer OUTPUT_STRIP_TRAILING_WHITESPACE
+        RESULT_VARIABLE _rc ERROR_QUIET)
+    file(WRITE ${CMAKE_BINARY_DIR}/host-32bit.txt "${_answer}\n")
+    if(NOT _rc EQUAL 0)
+        string(REGEX REPLACE "^no: " "" _why "${_answer}")
+        set(_crib_skip_i686 "i686 Wine tests: this host runs no 32-bit code (${_why})")
+        message(STATUS "${_crib_skip_i686}")
+    endif()
+    crib_register_wine_tests(${CRIB_I686_BUILD} i686 win32 "${_crib_skip_i686}")
 endif()
 if(CRIB_X64_BUILD)
-    crib_register_wine_tests(${CRIB_X64_BUILD} x86_64 win64)
+    crib_register_wine_tests(${CRIB_X64_BUILD} x86_64 win64 "")
 endif()

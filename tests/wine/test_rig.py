@@ -194,127 +194,19 @@ class RigWindows(WorldTestCase):
             self.assertGreater(png.stat().st_size, 100)
 
 
-class _FakePopen:
-    """Stands in for the Popen of a program (only what Process asks)."""
-
-    def __init__(self, pid):
-        self.pid = pid
-        self.returncode = None
-
-    def poll(self):
-        return self.returncode
-
-
-class RigWindowsProcessIds(unittest.TestCase):
-    """How the rig tells which Windows process is the program it started,
-    on process lists as Wine shows them while programs start (no world)."""
-
-    NAME = "Cribwatch"
-    # The driver and Wine's own processes, there before every program.
-    BASE = [{"pid": 32, "ppid": 0, "exe": "start.exe"}, {"pid": 56, "ppid": 40, "exe": "services.exe"},
-            {"pid": 196, "ppid": 32, "exe": "uidriver.exe"}, {"pid": 204, "ppid": 196, "exe": "explorer.exe"}]
-    AMD64 = 0x8664
-
-    def world(self, via_launcher):
-        w = World()                      # not started: only the bookkeeping is used
-        if via_launcher is True:
-            w._via_launcher.add(self.AMD64)
-        elif via_launcher is False:
-            w._direct.add(self.AMD64)
-        return w
-
-    def start(self, w, known, unix_pid=1000):
-        p = world.Process(w, self.NAME, _FakePopen(unix_pid), "out", "err", {q["pid"] for q in known})
-        p.exe_name = self.NAME + ".exe"
-        p.machine = self.AMD64
-        w.apps.append(p)
-        return p
-
-    @staticmethod
-    def ps(*entries):
-        return [{"pid": pid, "ppid": ppid, "exe": exe} for pid, ppid, exe in entries]
-
-    def test_the_launcher_is_never_taken_for_the_program(self):
-        # 64-bit prefix: `wine Cribwatch.exe` runs the launcher start.exe,
-        # which for a moment carries the program's name (the fault seen
-        # under load: the rig kept that id and then found no window).
-        w = self.world(True)
-        app = self.start(w, self.BASE)
-        steps = [
-            (self.ps((272, 0, "")), None),
-            (self.ps((272, 0, "Cribwatch.exe")), None),
-            (self.ps((272, 0, "start.exe")), None),
-            (self.ps((272, 0, "start.exe"), (280, 272, "")), None),
-            (self.ps((272, 0, "start.exe"), (280, 272, "Cribwatch.exe")), 280),
-            (self.ps((272, 0, "start.exe"), (280, 272, "Cribwatch.exe")), 280),
-        ]
-        for snapshot, want in steps:
-            self.assertEqual(want, w._pick_winpid(app, self.BASE + snapshot), snapshot)
-        # The program ends; a second one started later is not taken for it.
-        self.assertIsNone(w._pick_winpid(app, self.BASE + self.ps((272, 0, "start.exe"))))
-        later = self.ps((288, 0, "start.exe"), (296, 288, "Cribwatch.exe"))
-        self.assertIsNone(w._pick_winpid(app, self.BASE + later))
-        second = self.start(w, self.BASE + self.ps((272, 0, "start.exe")), 1001)
-        self.assertEqual(296, w._pick_winpid(second, self.BASE + later))
-
-    def test_a_guess_is_checked_again_on_every_use(self):
-        # A program whose way of starting the world does not know: the
-        # launcher, taken while it carried the program's name, is dropped
-        # as soon as it shows its own name or its child appears.
-        w = self.world(None)
-        app = self.start(w, self.BASE)
-        self.assertEqual(272, w._pick_winpid(app, self.BASE + self.ps((272, 0, "Cribwatch.exe"))))
-        self.assertEqual(280, w._pick_winpid(app, self.BASE + self.ps((272, 0, "start.exe"),
-                                                                      (280, 272, "Cribwatch.exe"))))
-        self.assertEqual({280: app}, {k: v for k, v in w._claimed_winpids.items()})
-        # The launcher still under the program's name, with its child.
-        app2 = self.start(w, self.BASE, 1001)
-        self.assertEqual(312, w._pick_winpid(app2, self.BASE + self.ps((304, 0, "Cribwatch.exe"),
-                                                                       (312, 304, "Cribwatch.exe"))))
-        # A process that is no longer listed is let go.
-        app3 = self.start(w, self.BASE, 1002)
-        self.assertEqual(400, w._pick_winpid(app3, self.BASE + self.ps((400, 0, "Cribwatch.exe"))))
-        self.assertIsNone(w._pick_winpid(app3, self.BASE))
-        self.assertNotIn(400, w._claimed_winpids)
-
-    def test_programs_started_directly(self):
-        # 32-bit prefix: the program is the process `wine` started, without
-        # a parent; what it starts itself is not it.
-        w = self.world(False)
-        a = self.start(w, self.BASE)
-        ps = self.ps((252, 0, "Cribwatch.exe"), (260, 252, "Cribwatch.exe"), (268, 252, "fakephone.exe"))
-        self.assertEqual(252, w._pick_winpid(a, self.BASE + ps))
-        self.assertEqual(252, w._pick_winpid(a, self.BASE + ps))
-        # A second copy started by the test: each Process keeps its own id.
-        b = self.start(w, self.BASE + self.ps((252, 0, "Cribwatch.exe")), 1001)
-        both = ps + self.ps((276, 0, "Cribwatch.exe"))
-        self.assertEqual(276, w._pick_winpid(b, self.BASE + both))
-        self.assertEqual(252, w._pick_winpid(a, self.BASE + both))
-        # Once the first has ended its id is free for nobody else to inherit.
-        a.popen.returncode = 0
-        self.assertIsNone(w._current_winpid(a))
-        self.assertNotIn(252, w._claimed_winpids)
-        self.assertEqual(276, w._pick_winpid(b, self.BASE + both))
-
-    def test_two_programs_started_at_once(self):
-        # Both launchers and both programs appear before either is looked up.
-        w = self.world(True)
-        a = self.start(w, self.BASE)
-        b = self.start(w, self.BASE, 1001)
-        ps = self.BASE + self.ps((272, 0, "start.exe"), (280, 0, "Cribwatch.exe"),
-                                 (288, 272, "Cribwatch.exe"))
-        self.assertEqual(288, w._pick_winpid(a, ps))
-        self.assertIsNone(w._pick_winpid(b, ps), "b's launcher is not b")
-        ps = self.BASE + self.ps((272, 0, "start.exe"), (280, 0, "start.exe"),
-                                 (288, 272, "Cribwatch.exe"), (296, 280, "Cribwatch.exe"))
-        self.assertEqual(296, w._pick_winpid(b, ps))
-        self.assertEqual(288, w._pick_winpid(a, ps))
+class RigFiles(unittest.TestCase):
+    """What the rig reads off files, without a world."""
 
     def test_the_file_tells_the_machine(self):
         arch = {"win32": 0x14C, "win64": 0x8664}[world.WINE_ARCH]
         self.assertEqual(arch, world.pe_machine(world.exe_path("rigprobe")))
         self.assertIsNone(world.pe_machine(Path(world.__file__)))
         self.assertIsNone(world.pe_machine(Path("/nonexistent/x.exe")))
+        # The world's loader is the one for its prefix: an ELF of the same word size.
+        with open(world.WINE_LOADER, "rb") as f:
+            head = f.read(5)
+        self.assertEqual(b"\x7fELF", head[:4])
+        self.assertEqual({"win32": 1, "win64": 2}[world.WINE_ARCH], head[4])
 
 
 class RigLifecycle(unittest.TestCase):
@@ -355,28 +247,26 @@ class RigLifecycle(unittest.TestCase):
 
     def test_the_program_is_found_under_its_windows_process_id(self):
         with World() as w:
-            p = w.start_exe("rigprobe")
-            h = probe_window(w, p)
-            pid = p.winpid
-            self.assertEqual(pid, w.driver.info(h)["pid"])
+            # Two copies started at once: each Process names its own.
+            a = w.start_exe("rigprobe")
+            b = w.start_exe("rigprobe")
+            ha, hb = probe_window(w, a), probe_window(w, b)
+            self.assertNotEqual(a.winpid, b.winpid)
+            self.assertEqual(a.winpid, w.driver.info(ha)["pid"])
+            self.assertEqual(b.winpid, w.driver.info(hb)["pid"])
             procs = {q["pid"]: q for q in w.driver.procs()}
-            self.assertEqual("rigprobe.exe", procs[pid]["exe"])
-            parent = procs[pid]["ppid"]
-            if world.WINE_ARCH == "win64":
-                # Started through the launcher, which is not taken for it.
-                self.assertEqual("start.exe", procs[parent]["exe"])
-            else:
-                self.assertEqual(0, parent)
-            # An id kept from before that no longer is the program (the
-            # launcher, or any other process) is noticed at the next use.
-            for stale in ([parent] if parent else []) + [w.driver.call("mypid")]:
-                p._winpid, p._winpid_sure = stale, False
-                self.assertEqual([h], w.dialogs(p, PROBE_TITLE))
-                self.assertEqual(pid, p.winpid)
-            w.driver.close(h)
-            self.assertEqual(3, p.wait())
-            self.assertIsNone(p.winpid)
-            self.assertEqual([], w.dialogs(p, PROBE_TITLE))
+            for p in (a, b):
+                # The loader runs the program itself: no launcher in between.
+                self.assertEqual(("rigprobe.exe", 0), (procs[p.winpid]["exe"], procs[p.winpid]["ppid"]))
+            self.assertEqual(0, w.driver.winpid("no-such-mark", "rigprobe.exe"))
+            self.assertEqual(0, w.driver.winpid(a.mark, "uidriver.exe"))
+            # Closing the window of a's id ends a, and only a.
+            w.driver.close(ha)
+            self.assertEqual(3, a.wait())
+            self.assertIsNone(a.winpid)
+            self.assertEqual([], w.dialogs(a, PROBE_TITLE))
+            self.assertTrue(b.alive())
+            self.assertEqual([hb], w.dialogs(b, PROBE_TITLE))
 
     def test_exit_codes_and_waits(self):
         with World() as w:

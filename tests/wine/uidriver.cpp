@@ -11,14 +11,17 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -663,6 +666,111 @@ HANDLE OpenComPort(long long n) {
     return h;
 }
 
+// ------------------------------------------------------------ processes ----
+
+// The head of RTL_USER_PROCESS_PARAMETERS, up to the environment pointer.
+struct ProcessParametersHead {
+    ULONG maximumLength, length, flags, debugFlags;
+    HANDLE consoleHandle;
+    ULONG consoleFlags;
+    HANDLE stdInput, stdOutput, stdError;
+    UNICODE_STRING currentDirectory;
+    HANDLE currentDirectoryHandle;
+    UNICODE_STRING dllPath, imagePathName, commandLine;
+    void* environment;
+};
+
+// PROCESS_BASIC_INFORMATION, with the exit status widened to its slot.
+struct BasicInformation {
+    LONG_PTR exitStatus;
+    void* peb;
+    ULONG_PTR affinityMask;
+    LONG_PTR basePriority;
+    ULONG_PTR processId;
+    ULONG_PTR parentProcessId;
+};
+
+bool ReadRemote(HANDLE process, const void* at, void* to, size_t size) {
+    SIZE_T got = 0;
+    return ::ReadProcessMemory(process, at, to, size, &got) && got == size;
+}
+
+// The environment block of another process of our own word size, read
+// through its PEB; empty when it cannot be read (yet), capped at 256 KiB.
+std::wstring EnvironmentOf(DWORD pid) {
+    typedef LONG(WINAPI * QueryFn)(HANDLE, int, void*, ULONG, ULONG*);
+    static const QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return std::wstring();
+    std::wstring env;
+    BasicInformation info = {};
+    void* params = nullptr;
+    ProcessParametersHead head = {};
+    if (query && query(process, 0 /* ProcessBasicInformation */, &info, sizeof(info), nullptr) == 0 &&
+        info.peb && ReadRemote(process, static_cast<char*>(info.peb) + 4 * sizeof(void*), &params, sizeof(params)) &&
+        params && ReadRemote(process, params, &head, sizeof(head)) && head.environment) {
+        const size_t page = 4096, cap = 256 * 1024;
+        auto at = reinterpret_cast<uintptr_t>(head.environment);
+        std::vector<char> bytes;
+        while (bytes.size() < cap) {
+            size_t chunk = page - (at % page);
+            size_t old = bytes.size();
+            bytes.resize(old + chunk);
+            if (!ReadRemote(process, reinterpret_cast<const void*>(at), &bytes[old], chunk)) {
+                bytes.resize(old);
+                break;
+            }
+            at += chunk;
+            // The block ends with an empty string: two wide NULs in a row.
+            bool ended = false;
+            for (size_t i = (old >= 2 ? old - 2 : 0) & ~size_t(1); i + 3 < bytes.size(); i += 2) {
+                if (!bytes[i] && !bytes[i + 1] && !bytes[i + 2] && !bytes[i + 3]) { ended = true; break; }
+            }
+            if (ended) break;
+        }
+        env.assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    }
+    ::CloseHandle(process);
+    return env;
+}
+
+bool HasVariable(const std::wstring& env, const std::wstring& entry) {
+    for (size_t at = 0; at < env.size();) {
+        size_t end = env.find(L'\0', at);
+        if (end == std::wstring::npos) end = env.size();
+        if (end == at) break;
+        if (env.compare(at, end - at, entry) == 0) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// The process named `exe` whose environment holds CRIB_PROCESS=<mark>. A
+// process it started inherits the mark; of several, the one whose parent
+// is not among them is the program. 0 when none shows up (yet).
+DWORD FindMarkedProcess(const std::string& mark, const std::string& exe) {
+    const std::wstring entry = L"CRIB_PROCESS=" + Widen(mark);
+    const std::wstring name = Widen(exe);
+    std::vector<std::pair<DWORD, DWORD>> found;  // (pid, parent)
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) Fail("no process snapshot");
+    PROCESSENTRY32W pe = {};
+    pe.dwSize = sizeof(pe);
+    for (BOOL more = ::Process32FirstW(snap, &pe); more; more = ::Process32NextW(snap, &pe)) {
+        if (::lstrcmpiW(pe.szExeFile, name.c_str()) != 0) continue;
+        if (HasVariable(EnvironmentOf(pe.th32ProcessID), entry))
+            found.emplace_back(pe.th32ProcessID, pe.th32ParentProcessID);
+    }
+    ::CloseHandle(snap);
+    for (const auto& p : found) {
+        bool parentFound = false;
+        for (const auto& q : found) parentFound = parentFound || q.first == p.second;
+        if (!parentFound) return p.first;
+    }
+    return 0;
+}
+
 // ------------------------------------------------------------- commands ----
 
 std::string Run(const Args& a) {
@@ -921,6 +1029,8 @@ std::string Run(const Args& a) {
         return JsonArray(items);
     }
     if (cmd == "mypid") return JsonInt(::GetCurrentProcessId());
+    // winpid MARK EXE: the Windows id of the program the rig marked, or 0
+    if (cmd == "winpid") return JsonInt(FindMarkedProcess(a.Str(1), a.Str(2)));
     // screen: the size of the (virtual) desktop the programs see
     if (cmd == "screen") {
         return Obj().Add("w", JsonInt(::GetSystemMetrics(SM_CXSCREEN)))

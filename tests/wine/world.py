@@ -52,6 +52,19 @@ def _default_build_dir():
 
 BUILD_DIR = Path(os.environ.get("CRIB_BUILD_DIR") or _default_build_dir()).resolve()
 WINE_ARCH = os.environ.get("CRIB_WINE_ARCH") or ("win64" if "x86_64" in BUILD_DIR.name else "win32")
+
+
+def wine_loader(arch):
+    """The Wine loader for a prefix of `arch`, called directly: Debian's
+    `wine` wrapper takes the 32-bit loader whenever it is installed, even
+    for a 64-bit prefix (see scripts/wine-env.sh)."""
+    r = subprocess.run(["bash", str(REPO / "scripts" / "wine-env.sh"), "loader", arch],
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    # Without Wine the bare name stands in, so starting a program says what is missing.
+    return r.stdout.strip() or ("wine64" if arch == "win64" else "wine")
+
+
+WINE_LOADER = wine_loader(WINE_ARCH)
 TEMPLATE_DIR = Path(os.environ.get("CRIB_WINE_TEMPLATE_DIR") or (REPO / "build")).resolve()
 WAIT = float(os.environ.get("CRIB_WAIT", "30"))
 KEEP = os.environ.get("CRIB_KEEP_WORLD", "") not in ("", "0")
@@ -167,12 +180,12 @@ CRASH_MARKERS = ("Unhandled page fault", "Unhandled exception", "Unhandled illeg
 class Process:
     """A program started in a world (by its Unix PID).
 
-    pid        the Unix PID of what `wine` started: the program itself, or
-               (a 64-bit program in a 64-bit prefix) the launcher start.exe
-               that starts the program and passes on its exit code
-    winpid     the Windows process id, as window owners report it; looked up
-               in the prefix's process list and checked again on every use
-               (None before the program shows up and after it ended)
+    pid        the Unix PID of the program (the Wine loader runs it in the
+               process it was started as)
+    winpid     the Windows process id, as window owners report it: the
+               driver names the process whose environment carries this
+               program's mark CRIB_PROCESS (None before the program shows
+               up and after it ended)
     alive()    still running
     wait(timeout)  waits for the end and returns the exit code; raises
                WaitTimeout if it does not end, CrashError if it crashed
@@ -182,18 +195,16 @@ class Process:
     kill()     ends it now (SIGKILL by PID)
     """
 
-    def __init__(self, world, name, popen, out_path, err_path, known_winpids):
+    def __init__(self, world, name, popen, out_path, err_path, mark):
         self.world = world
         self.name = name
         self.popen = popen
         self.pid = popen.pid
         self.out_path = out_path
         self.err_path = err_path
-        self._known = known_winpids
-        self._winpid = None          # the Windows id picked last
-        self._winpid_sure = False    # ... picked by a rule, not a best guess
+        self.mark = mark             # the value of CRIB_PROCESS in its environment
+        self._winpid = None          # the Windows id, once the driver named it
         self.exe_name = name + ".exe"  # the file name Windows lists it under
-        self.machine = None          # the PE machine of the program's file
         self.crash_checked = False
 
     def __repr__(self):
@@ -550,6 +561,11 @@ class Driver:
         """[{pid, ppid, exe}] of the prefix's Windows processes."""
         return self.call("procs")
 
+    def winpid(self, mark, exe):
+        """The Windows id of the process named `exe` whose environment holds
+        CRIB_PROCESS=<mark>, or 0 when there is none (yet)."""
+        return self.call("winpid", mark, exe)
+
     # -- registry (keys below HKCU unless they begin with HKCU\ or HKLM\) --
     def regget(self, key, name):
         """The value's string (REG_SZ), a {type, ...} dict for other types,
@@ -613,9 +629,6 @@ class World:
         self.apps = []
         self.com_ports = {}
         self._helpers = []          # (name, Popen) of Xvfb, pulseaudio, socat
-        self._claimed_winpids = {}  # Windows id -> the Process it belongs to
-        self._via_launcher = set()  # PE machines `wine` starts through start.exe
-        self._direct = set()        # PE machines `wine` starts directly
         self._reaper = None
         self._counter = 0
         self._closed = False
@@ -687,7 +700,6 @@ class World:
         t1 = time.monotonic()
         self.driver = Driver(self)
         self.driver.ping()
-        self._learn_how_programs_start()
         self.timings["driver"] = time.monotonic() - t1
         for n in self._initial_ports:
             self.add_com_port(n)
@@ -769,7 +781,7 @@ class World:
         reg = self.dir / "desktop.reg"
         reg.write_text('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n'
                        '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="%s"\n' % size)
-        r = subprocess.run(["wine", "regedit", "/S", windows_path(reg)], env=self.env,
+        r = subprocess.run([WINE_LOADER, "regedit", "/S", windows_path(reg)], env=self.env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         if r.returncode != 0:
             raise RuntimeError("regedit failed for the virtual desktop")
@@ -788,26 +800,24 @@ class World:
         base = self.dir / ("%02d-%s" % (self._counter, name))
         out_path = Path(str(base) + ".out")
         err_path = Path(str(base) + ".err")
-        known = None
-        if track and self.driver is not None:
-            known = {p["pid"] for p in self.driver.procs()}
+        mark = "%d" % self._counter
         run_env = dict(self.env)
         if env:
             run_env.update(env)
+        run_env["CRIB_PROCESS"] = mark
         out_file = open(out_path, "wb") if stdout is None else None
         with open(err_path, "wb") as err_file:
             try:
                 popen = subprocess.Popen(
-                    ["wine", str(path)] + [str(a) for a in args],
+                    [WINE_LOADER, str(path)] + [str(a) for a in args],
                     cwd=str(cwd or (self.dir / "cwd")), env=run_env, stdin=stdin,
                     stdout=stdout if stdout is not None else out_file, stderr=err_file)
             finally:
                 if out_file is not None:
                     out_file.close()
         self._record_pid(popen.pid, name)
-        proc = Process(self, name, popen, out_path, err_path, known)
+        proc = Process(self, name, popen, out_path, err_path, mark)
         proc.exe_name = path.name
-        proc.machine = pe_machine(path)
         if track:
             self.apps.append(proc)
         return proc
@@ -817,120 +827,26 @@ class World:
         the world's cwd/)."""
         return self.start_exe("Cribwatch", args=args, cwd=cwd, name="Cribwatch")
 
-    # How `wine program.exe` shows up among the prefix's Windows processes.
-    # A program whose code `wine` runs directly is one process without a
-    # parent (parent id 0). In a 64-bit prefix `wine` first starts the 32-bit
-    # loader; for a 64-bit program that becomes the launcher start.exe, which
-    # starts the program as its child and waits for it. For a moment before
-    # it loads start.exe, the launcher is listed under the program's name
-    # with parent 0, so "a new process with the program's name" alone may
-    # find the launcher, which never has a window.
-    #
-    # The world learns which way programs start from the driver (started
-    # the same way, by `wine uidriver.exe`): for programs of the driver's
-    # machine type only processes started as the driver was count. For
-    # other machine types the best guess is taken and, like every pick,
-    # checked again on each use.
-
-    def _learn_how_programs_start(self):
-        machine = pe_machine(exe_path("uidriver"))
-        if machine is None:
-            return
-        me = self.driver.call("mypid")
-        parent = next((p["ppid"] for p in self.driver.procs() if p["pid"] == me), None)
-        if parent is None:
-            return
-        (self._via_launcher if parent else self._direct).add(machine)
-
-    def _starts_via_launcher(self, proc):
-        """True / False when the world knows how a program of proc's
-        machine type starts, None when it does not."""
-        if proc.machine in self._via_launcher:
-            return True
-        if proc.machine in self._direct:
-            return False
-        return None
+    # Which Windows process a program is: every program the world starts
+    # carries its own mark CRIB_PROCESS=<n> in its environment, and the
+    # driver names the process of the program's file name with that mark.
+    # A process the program starts inherits the mark, so the name counts
+    # too; the lookup needs no list of what ran before and no guess.
 
     def _current_winpid(self, proc):
-        """The Windows id of a program: the one picked before while it still
-        fits (listed, under the program's name, not a launcher), else a new
-        pick; None before the program has shown up and after it ended."""
+        """The Windows id of a program; None before it has shown up and
+        after it ended."""
         if not proc.alive():
-            self._release_winpid(proc)
             return None
-        if proc._known is None or self.driver is None or self._closed:
-            return None
-        return self._pick_winpid(proc, self.driver.procs())
-
-    def _pick_winpid(self, proc, snapshot):
-        """Picks (or keeps) proc's Windows id from a process list
-        [{pid, ppid, exe}] and records it; None when nothing fits."""
-        name = proc.exe_name.lower()
-        listed = {p["pid"]: p for p in snapshot}
-        new = {pid: p for pid, p in listed.items() if pid not in proc._known}
-        named = {pid: p for pid, p in new.items() if p["exe"].lower() == name}
-        taken = {pid for pid, owner in self._claimed_winpids.items()
-                 if owner is not proc and owner.alive()}
-        via_launcher = self._starts_via_launcher(proc)
-
-        def is_launcher(p):
-            # Started from Unix, listed under the program's name (it has
-            # not loaded start.exe yet, or is reported so), with a child
-            # that carries the program's name too.
-            return p["ppid"] == 0 and any(c["ppid"] == p["pid"] for c in named.values())
-
-        def started_by_launcher(p):
-            parent = p["ppid"]
-            if parent == 0 or parent in proc._known:
-                return False
-            if parent not in listed:
-                return True  # the launcher waits for the program; it ended just now
-            q = listed[parent]
-            return q["exe"].lower() == "start.exe" or (q["exe"].lower() == name and q["ppid"] == 0)
-
-        def fits(p):
-            if p["pid"] in taken:
-                return False
-            if via_launcher is True:
-                return started_by_launcher(p)
-            if via_launcher is False:
-                return p["ppid"] == 0
-            return not is_launcher(p)
-
-        old = proc._winpid
-        if old is not None and old in named and fits(named[old]):
-            return old
-        if old is not None:
-            self._release_winpid(proc)
-            if proc._winpid_sure:
-                # The program itself was found before and has now ended; its
-                # id must not pass on to a program started later.
-                return None
-        fitting = [p for p in named.values() if fits(p)]
-        if not fitting:
-            proc._winpid = None
-            return None
-        if via_launcher is None:
-            # Best guess: a child of a new process before one without a parent.
-            fitting.sort(key=lambda p: (not started_by_launcher(p), p["pid"]))
-        else:
-            fitting.sort(key=lambda p: p["pid"])
-        pick = fitting[0]["pid"]
-        proc._winpid = pick
-        proc._winpid_sure = via_launcher is not None
-        self._claimed_winpids[pick] = proc
-        return pick
-
-    def _release_winpid(self, proc):
-        if self._claimed_winpids.get(proc._winpid) is proc:
-            del self._claimed_winpids[proc._winpid]
+        if proc._winpid is None and self.driver is not None and not self._closed:
+            pid = self.driver.winpid(proc.mark, proc.exe_name)
+            proc._winpid = pid or None
+        return proc._winpid
 
     # ------------------------------------------------- program windows --
     def _winpid_of(self, proc):
         """The Windows id of a program; waits for it while the program runs,
         so that no look-up passes for want of an id. None once it ended."""
-        if proc._known is None:
-            raise RuntimeError("%s was started untracked; its windows cannot be told apart" % proc.name)
         pid = proc.winpid
         if pid:
             return pid
@@ -1143,8 +1059,9 @@ class World:
                     lines.append("  stderr: " + err[-1500:].replace("\n", "\n  "))
             if self.driver is not None and self.driver.proc.alive():
                 try:
+                    mine = {p._winpid for p in self.apps}
                     for w in self.driver.windows():
-                        if w["pid"] in self._claimed_winpids:
+                        if w["pid"] in mine:
                             lines.append("  window %s" % w)
                 except Exception:
                     pass
