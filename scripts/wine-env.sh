@@ -51,7 +51,7 @@ crib_can_run_32bit() {
     if [ -z "$out" ]; then
         if [ "$rc" -gt 128 ]; then out="killed by signal $((rc - 128))"; else out="exit code $rc"; fi
     fi
-    echo "no: a 32-bit test program did not run ($out)"
+    echo "no: a 32-bit test program did not run: $out"
     return 1
 }
 
