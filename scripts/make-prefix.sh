@@ -32,10 +32,15 @@ mkdir -p "$BASE"
 WINE_INF=/usr/share/wine/wine.inf
 [ -f "$WINE_INF" ] || WINE_INF=$(ls /usr/share/wine*/wine.inf 2>/dev/null | head -n1 || true)
 
-# A template is current when it was finished and Wine would not update it.
+# Written into .crib-template-ok; a template of another format is made anew
+# (2: with Wine's own fonts). tests/wine/world.py checks the same.
+TEMPLATE_FORMAT=2
+
+# A template is current when it was finished in this format and Wine would
+# not update it.
 template_ok() {
     local dest=$1
-    [ -f "$dest/.crib-template-ok" ] || return 1
+    [ "$(cat "$dest/.crib-template-ok" 2>/dev/null)" = "$TEMPLATE_FORMAT" ] || return 1
     [ -f "$dest/.update-timestamp" ] || return 1
     if [ -n "$WINE_INF" ] && [ -f "$WINE_INF" ]; then
         local want have
@@ -114,6 +119,7 @@ make_one() {
         wineserver -w
     )
 
+    bash "$ROOT/scripts/wine-env.sh" add-fonts "$PREFIX"
     # The home folder of wineboot is gone after this; no link may point there.
     find "$PREFIX/drive_c/users" -type l -lname "$WORK/*" -delete 2>/dev/null || true
     if [ ! -f "$PREFIX/system.reg" ] || [ ! -f "$PREFIX/user.reg" ] \
@@ -122,7 +128,7 @@ make_one() {
         cat "$WORK/wineboot.log" "$WORK/reg.log" >&2 || true
         return 1
     fi
-    touch "$PREFIX/.crib-template-ok"
+    echo "$TEMPLATE_FORMAT" >"$PREFIX/.crib-template-ok"
 
     kill "$XVFB_PID" 2>/dev/null || true
     wait "$XVFB_PID" 2>/dev/null || true

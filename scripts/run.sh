@@ -20,8 +20,16 @@ export WINEDEBUG=-all
 export WINEARCH=$arch
 export WINEPREFIX="${WINEPREFIX:-$default_prefix}"
 
+# A new prefix gets Wine's own fonts (caption buttons, dialog fonts).
+new_prefix() {
+    [ -d "$WINEPREFIX" ] && return 0
+    "$loader" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$WINEPREFIX" wineserver -w
+    bash "$here/wine-env.sh" add-fonts "$WINEPREFIX"
+}
+
 if [ -z "$shot" ] && [ -n "${DISPLAY:-}" ]; then
-    [ -d "$WINEPREFIX" ] || "$loader" wineboot -i >/dev/null 2>&1
+    new_prefix
     cd "$(dirname "$exe")"
     exec "$loader" "$exe"
 fi
@@ -41,7 +49,7 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$tmp/display")"
-[ -d "$WINEPREFIX" ] || "$loader" wineboot -i >/dev/null 2>&1
+new_prefix
 (cd "$(dirname "$exe")" && exec "$loader" "$exe") >/dev/null 2>&1 &
 app_pid=$!
 sleep 12

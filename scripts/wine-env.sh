@@ -16,6 +16,10 @@
 #   scripts/wine-env.sh run-arch [DIR]
 #       the build `make run`, `make screenshot` and `make bench` use: i686,
 #       or x86_64 on a host without 32-bit code (said in one line on stderr).
+#   scripts/wine-env.sh add-fonts PREFIX
+#       puts Wine's own TrueType fonts (Debian's fonts-wine: Marlett for the
+#       caption buttons, Tahoma, ...) into the prefix's Fonts folder; this
+#       Wine loads fonts from there, not from its data folder.
 #   scripts/wine-env.sh skip REASON
 #       for ctest: prints why a test is skipped and exits 77.
 set -euo pipefail
@@ -72,6 +76,17 @@ crib_wine_loader() {
     command -v "$name" || { echo "wine-env: no Wine loader '$name' found" >&2; return 1; }
 }
 
+crib_add_wine_fonts() {
+    local fonts=/usr/share/wine/fonts target="$1/drive_c/windows/Fonts"
+    [ -d "$fonts" ] || return 0
+    mkdir -p "$target"
+    local f
+    for f in "$fonts"/*.ttf; do
+        [ -f "$f" ] && [ ! -e "$target/$(basename "$f")" ] && cp "$f" "$target/"
+    done
+    return 0
+}
+
 crib_run_arch() {
     local answer
     if answer=$(crib_can_run_32bit "${1:-}"); then
@@ -89,6 +104,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
         can-run-32bit) crib_can_run_32bit "$@" ;;
         loader) crib_wine_loader "$@" ;;
         run-arch) crib_run_arch "$@" ;;
+        add-fonts) crib_add_wine_fonts "$@" ;;
         skip) echo "skipped: $*"; exit 77 ;;
         *) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
     esac

@@ -208,6 +208,14 @@ class RigFiles(unittest.TestCase):
         self.assertEqual(b"\x7fELF", head[:4])
         self.assertEqual({"win32": 1, "win64": 2}[world.WINE_ARCH], head[4])
 
+    def test_worlds_have_wines_own_fonts(self):
+        # Marlett draws the caption buttons; without it they read "0 1 r".
+        wine_fonts = {f.name for f in Path("/usr/share/wine/fonts").glob("*.ttf")}
+        self.assertIn("marlett.ttf", wine_fonts, "Debian's fonts-wine is not installed")
+        template = world.ensure_template(world.WINE_ARCH)
+        have = {f.name for f in (template / "drive_c" / "windows" / "Fonts").iterdir()}
+        self.assertLessEqual(wine_fonts, have)
+
 
 class RigLifecycle(unittest.TestCase):
     """Worlds of their own: clean-up, crashes, hidden owners, devices."""

@@ -1118,7 +1118,7 @@ class World:
 def ensure_template(arch):
     """Makes the template prefix for `arch` unless it is already current."""
     t = TEMPLATE_DIR / ("wine-template-" + arch)
-    if (t / ".crib-template-ok").exists() and _template_current(t):
+    if _template_current(t):
         return t
     env = dict(os.environ)
     env["CRIB_WINE_TEMPLATE_DIR"] = str(TEMPLATE_DIR)
@@ -1127,7 +1127,15 @@ def ensure_template(arch):
     return t
 
 
+TEMPLATE_FORMAT = "2"  # as in scripts/make-prefix.sh
+
+
 def _template_current(t):
+    try:
+        if (t / ".crib-template-ok").read_text().strip() != TEMPLATE_FORMAT:
+            return False
+    except FileNotFoundError:
+        return False
     inf = Path("/usr/share/wine/wine.inf")
     if not inf.exists():
         return True
