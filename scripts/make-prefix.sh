@@ -33,7 +33,7 @@ WINE_INF=/usr/share/wine/wine.inf
 [ -f "$WINE_INF" ] || WINE_INF=$(ls /usr/share/wine*/wine.inf 2>/dev/null | head -n1 || true)
 
 # Written into .crib-template-ok; a template of another format is made anew
-# (2: with Wine's own fonts). tests/wine/world.py checks the same.
+# (2: with Wine's own fonts).
 TEMPLATE_FORMAT=2
 
 # A template is current when it was finished in this format and Wine would

@@ -24,7 +24,6 @@ export WINEPREFIX="${WINEPREFIX:-$default_prefix}"
 new_prefix() {
     [ -d "$WINEPREFIX" ] && return 0
     "$loader" wineboot -i >/dev/null 2>&1
-    WINEPREFIX="$WINEPREFIX" wineserver -w
     bash "$here/wine-env.sh" add-fonts "$WINEPREFIX"
 }
 

@@ -66,13 +66,10 @@ crib_wine_loader() {
         win64) name=wine64 ;;
         *) echo "wine-env: loader wants win32 or win64" >&2; return 2 ;;
     esac
-    local dir
-    for dir in /usr/lib/wine /usr/lib/wine-stable/bin /opt/wine-stable/bin; do
-        if [ -x "$dir/$name" ] && [ ! -d "$dir/$name" ]; then
-            echo "$dir/$name"
-            return 0
-        fi
-    done
+    if [ -f "/usr/lib/wine/$name" ] && [ -x "/usr/lib/wine/$name" ]; then
+        echo "/usr/lib/wine/$name"
+        return 0
+    fi
     command -v "$name" || { echo "wine-env: no Wine loader '$name' found" >&2; return 1; }
 }
 

@@ -29,19 +29,17 @@ def _seccomp_works():
 SECCOMP = _seccomp_works()
 
 
-def run(args, no_32bit=None, env=None, **kw):
+def run(args, no_32bit=None):
     """Runs a command; no_32bit: "filter" (no32.py), "variable"
     (CRIB_NO_32BIT=1), or "either" (the filter where the kernel takes it)."""
     e = {k: v for k, v in os.environ.items() if k != "CRIB_NO_32BIT"}
-    e.update(env or {})
     if no_32bit == "either":
         no_32bit = "filter" if SECCOMP else "variable"
     if no_32bit == "filter":
         args = [sys.executable, str(HERE / "no32.py")] + list(args)
     elif no_32bit == "variable":
         e["CRIB_NO_32BIT"] = "1"
-    return subprocess.run(args, env=e, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                          text=True, **kw)
+    return subprocess.run(args, env=e, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
 def wine_env(*args, **kw):

@@ -202,11 +202,6 @@ class RigFiles(unittest.TestCase):
         self.assertEqual(arch, world.pe_machine(world.exe_path("rigprobe")))
         self.assertIsNone(world.pe_machine(Path(world.__file__)))
         self.assertIsNone(world.pe_machine(Path("/nonexistent/x.exe")))
-        # The world's loader is the one for its prefix: an ELF of the same word size.
-        with open(world.WINE_LOADER, "rb") as f:
-            head = f.read(5)
-        self.assertEqual(b"\x7fELF", head[:4])
-        self.assertEqual({"win32": 1, "win64": 2}[world.WINE_ARCH], head[4])
 
     def test_worlds_have_wines_own_fonts(self):
         # Marlett draws the caption buttons; without it they read "0 1 r".

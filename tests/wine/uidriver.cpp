@@ -668,6 +668,18 @@ HANDLE OpenComPort(long long n) {
 
 // ------------------------------------------------------------ processes ----
 
+// Every process of the prefix.
+std::vector<PROCESSENTRY32W> ProcessList() {
+    std::vector<PROCESSENTRY32W> list;
+    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) Fail("no process snapshot");
+    PROCESSENTRY32W pe = {};
+    pe.dwSize = sizeof(pe);
+    for (BOOL more = ::Process32FirstW(snap, &pe); more; more = ::Process32NextW(snap, &pe)) list.push_back(pe);
+    ::CloseHandle(snap);
+    return list;
+}
+
 // The head of RTL_USER_PROCESS_PARAMETERS, up to the environment pointer.
 struct ProcessParametersHead {
     ULONG maximumLength, length, flags, debugFlags;
@@ -753,16 +765,11 @@ DWORD FindMarkedProcess(const std::string& mark, const std::string& exe) {
     const std::wstring entry = L"CRIB_PROCESS=" + Widen(mark);
     const std::wstring name = Widen(exe);
     std::vector<std::pair<DWORD, DWORD>> found;  // (pid, parent)
-    HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE) Fail("no process snapshot");
-    PROCESSENTRY32W pe = {};
-    pe.dwSize = sizeof(pe);
-    for (BOOL more = ::Process32FirstW(snap, &pe); more; more = ::Process32NextW(snap, &pe)) {
+    for (const PROCESSENTRY32W& pe : ProcessList()) {
         if (::lstrcmpiW(pe.szExeFile, name.c_str()) != 0) continue;
         if (HasVariable(EnvironmentOf(pe.th32ProcessID), entry))
             found.emplace_back(pe.th32ProcessID, pe.th32ParentProcessID);
     }
-    ::CloseHandle(snap);
     for (const auto& p : found) {
         bool parentFound = false;
         for (const auto& q : found) parentFound = parentFound || q.first == p.second;
@@ -1017,15 +1024,10 @@ std::string Run(const Args& a) {
     // procs: every process of the prefix, [{pid, ppid, exe}]
     if (cmd == "procs") {
         std::vector<std::string> items;
-        HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snap == INVALID_HANDLE_VALUE) Fail("no process snapshot");
-        PROCESSENTRY32W pe = {};
-        pe.dwSize = sizeof(pe);
-        for (BOOL more = ::Process32FirstW(snap, &pe); more; more = ::Process32NextW(snap, &pe)) {
+        for (const PROCESSENTRY32W& pe : ProcessList()) {
             items.push_back(Obj().Add("pid", JsonInt(pe.th32ProcessID)).Add("ppid", JsonInt(pe.th32ParentProcessID))
                                 .Add("exe", JsonString(std::wstring(pe.szExeFile))).Str());
         }
-        ::CloseHandle(snap);
         return JsonArray(items);
     }
     if (cmd == "mypid") return JsonInt(::GetCurrentProcessId());

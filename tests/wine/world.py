@@ -1116,34 +1116,13 @@ class World:
 # -------------------------------------------------------------- helpers ----
 
 def ensure_template(arch):
-    """Makes the template prefix for `arch` unless it is already current."""
-    t = TEMPLATE_DIR / ("wine-template-" + arch)
-    if _template_current(t):
-        return t
+    """Makes the template prefix for `arch` unless it is already current
+    (scripts/make-prefix.sh decides, under its lock)."""
     env = dict(os.environ)
     env["CRIB_WINE_TEMPLATE_DIR"] = str(TEMPLATE_DIR)
     subprocess.run(["bash", str(REPO / "scripts" / "make-prefix.sh"), arch], check=True, env=env,
                    stdout=subprocess.DEVNULL)
-    return t
-
-
-TEMPLATE_FORMAT = "2"  # as in scripts/make-prefix.sh
-
-
-def _template_current(t):
-    try:
-        if (t / ".crib-template-ok").read_text().strip() != TEMPLATE_FORMAT:
-            return False
-    except FileNotFoundError:
-        return False
-    inf = Path("/usr/share/wine/wine.inf")
-    if not inf.exists():
-        return True
-    try:
-        have = "".join(c for c in (t / ".update-timestamp").read_text().split("\n")[0] if c.isdigit())
-    except FileNotFoundError:
-        return False
-    return have == str(int(inf.stat().st_mtime))
+    return TEMPLATE_DIR / ("wine-template-" + arch)
 
 
 def copy_prefix(template, dest):
