@@ -98,9 +98,44 @@
 #define IDS_MIN_DELAY       1007
 #define IDS_PORT_NOT_OPENED 1008
 #define IDS_CAPTURE_ERROR   3004      // format with one %s, no language offset
-#define IDS_LABEL_FIRST     2000
+#define IDS_MICROPHONE      2000
+#define IDS_CALLING         2001
+#define IDS_SENSITIVITY     2002
+#define IDS_THRESHOLD       2003
+#define IDS_SETTINGS        2004
+#define IDS_LANGUAGE        2005
+#define IDS_GERMAN          2006
+#define IDS_ENGLISH         2007
+#define IDS_CANCEL          2008
+#define IDS_HELP            2009
+#define IDS_ABOUT           2010
+#define IDS_EXIT            2011
+#define IDS_CALLING_PARAMS  2012
+#define IDS_CONNECT_TO      2013
+#define IDS_MISCELLANEOUS   2014
+#define IDS_CALL_NUMBER     2015
+#define IDS_CALLING_DELAY   2016
+#define IDS_MAXIMUM         2017
+#define IDS_MINUTES         2018
+#define IDS_CALLS           2019
+#define IDS_MAKE_PROTOCOL   2020
+#define IDS_SOFTPHONE_FILE  2021
+#define IDS_BROWSE_FILTER   2022
+#define IDS_CONNECTION_TEST 2023
+#define IDS_DATE_TIME       2024
+#define IDS_STATUS          2025
+#define IDS_CONTACT_GROUP   2026
+#define IDS_WEB_LINK        2027
+#define IDS_MAIL_LINK       2028
 #define IDS_START           2029
 #define IDS_STOP            2030
+#define IDS_QUESTIONS       2032
+#define IDS_CONTACT         2033
+#define IDS_SERIAL_MODEM    2034
+#define IDS_SERIAL_GROUP    2035
+#define IDS_PORT            2036
+#define IDS_BAUD            2037
+#define IDS_MODEM_COMMAND   2038
 
 // Profile names, loaded without language offset
 #define IDS_PROFILE_SECTION 50000
