@@ -7,14 +7,16 @@
 #include <ctime>
 
 #include "app/display_format.h"
-#include "app/shared_record.h"
+#include "base/bounded_copy.h"
+#include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "monitor/alarm.h"
+#include "monitor/capture_error.h"
 #include "protocol/level_protocol.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
 #include "settings/text_lookup.h"
-#include "ui/message_box.h"
+#include "base/message_box.h"
 
 namespace {
 
@@ -26,6 +28,8 @@ constexpr UINT kTrayMessage = WM_USER + 101;  // 0x465
 constexpr DWORD kCapturePauseMs = 200;
 constexpr COLORREF kSliderBackground = 0xC0C0C0;
 constexpr int kIndicatorSegments = 6;
+// Text 3004 goes into at most this many characters.
+constexpr int kCaptureMessageChars = 255;
 
 #ifndef NOTIFYICONDATAA_V1_SIZE
 #define NOTIFYICONDATAA_V1_SIZE FIELD_OFFSET(NOTIFYICONDATAA, szTip[64])
@@ -104,7 +108,9 @@ BOOL CAppDlg::OnInitDialog() {
     Dialog::OnInitDialog();
     MonitorState& state = State();
 
-    LoadSettings(*this);
+    LoadSettings(Hwnd());
+    ApplyLanguageTexts();
+    ComputeScales(Settings(), State());
 
     char folder[sizeof state.protocolFolder] = {};
     DWORD n = ::GetCurrentDirectoryA(sizeof folder, folder);
@@ -115,7 +121,6 @@ BOOL CAppDlg::OnInitDialog() {
     icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP));
     ::SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
-    state.mainWindow = this;
     AddTrayIcon();
 
     SetUpSlider(sensitivitySlider, Settings().sensitivity);
@@ -141,6 +146,15 @@ BOOL CAppDlg::OnInitDialog() {
         ShowMessage(Hwnd(), LoadText(IDS_NO_SOUNDCARD), MB_ICONHAND);
     }
     return TRUE;
+}
+
+void ReportCaptureError(HWND owner, MMRESULT code) {
+    char format[kCaptureMessageChars + 1];
+    LoadPlainText(IDS_CAPTURE_ERROR, format, sizeof format);
+    if (format[0] == '\0') CopyTruncated(format, sizeof format, "%s");
+    char text[kCaptureMessageChars + 1];
+    FormatCaptureErrorText(text, sizeof text, format, CaptureErrorName(code));
+    ShowMessage(owner, text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CAppDlg::AddTrayIcon() {

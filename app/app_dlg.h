@@ -11,6 +11,9 @@
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 
+// Shows text 3004 with the error name of `code`, exclamation icon.
+void ReportCaptureError(HWND owner, MMRESULT code);
+
 class CAppDlg : public Dialog {
 public:
     CAppDlg();
@@ -18,8 +21,6 @@ public:
     // Sets every label of the window in the current language.
     void ApplyLanguageTexts();
 
-    // The capture record; the recording callback reaches it through the state.
-    WaveCapture& Capture() { return capture_; }
 
 protected:
     bool OnNotify(int controlId, NMHDR* header, LRESULT* result) override;

@@ -4,11 +4,11 @@
 #include <commctrl.h>
 
 #include "app/app_dlg.h"
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "res/resource.h"
 #include "settings/profile.h"
 #include "settings/text_lookup.h"
-#include "ui/message_box.h"
+#include "base/message_box.h"
 
 bool CMonitorApp::InitInstance() {
     // One instance per desktop, recognised by its main window's title. The

@@ -1,12 +1,12 @@
 #include "calling/dialler.h"
 
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "calling/dial_sequence.h"
 #include "calling/serial_port_table.h"
 #include "res/resource.h"
-#include "settings/settings_parse.h"
+#include "base/bounded_copy.h"
 #include "settings/text_lookup.h"
-#include "ui/message_box.h"
+#include "base/message_box.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "monitor/monitor_state.h"
-#include "settings/monitor_settings.h"
+#include "base/monitor_state.h"
+#include "base/monitor_settings.h"
 
 constexpr double kAlarmRise = 0.02;
 constexpr double kAlarmFall = 0.005;

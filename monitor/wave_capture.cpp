@@ -14,14 +14,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/app_dlg.h"
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "monitor/alarm.h"
-#include "monitor/capture_error.h"
 #include "monitor/wave_in_calls.h"
-#include "res/resource.h"
-#include "settings/text_lookup.h"
-#include "ui/message_box.h"
 
 WaveInCalls SystemWaveInCalls() {
     WaveInCalls calls;
@@ -48,8 +43,6 @@ constexpr DWORD kResetRepeatMs = 100;
 constexpr DWORD kPollMs = 5;
 constexpr int kCloseAttempts = 20;
 constexpr DWORD kCloseRetryMs = 10;
-// Text 3004 goes into at most this many characters.
-constexpr int kMessageChars = 255;
 
 DWORD BufferBytes(const WaveCapture& capture) {
     const int bytes = capture.bufferBytes;
@@ -206,7 +199,8 @@ MMRESULT StartCapture(WaveCapture& capture) {
     if (BufferBytes(capture) == 0) return MMSYSERR_INVALPARAM;
 
     MMRESULT result = g_waveIn.open(&capture.handle, capture.deviceIndex, &capture.format,
-                                    reinterpret_cast<DWORD_PTR>(&OnWaveData), 0, CALLBACK_FUNCTION);
+                                    reinterpret_cast<DWORD_PTR>(&OnWaveData),
+                                    reinterpret_cast<DWORD_PTR>(&capture), CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR) {
         capture.handle = nullptr;  // nothing was opened, nothing to close at exit
         return result;
@@ -226,32 +220,18 @@ MMRESULT StartCapture(WaveCapture& capture) {
     return g_waveIn.start(capture.handle);
 }
 
-void ReportCaptureError(HWND owner, MMRESULT code) {
-    char format[kMessageChars + 1];
-    LoadPlainText(IDS_CAPTURE_ERROR, format, sizeof format);
-    if (format[0] == '\0') {
-        format[0] = '%';
-        format[1] = 's';
-        format[2] = '\0';
-    }
-    char text[kMessageChars + 1];
-    FormatCaptureErrorText(text, sizeof text, format, CaptureErrorName(code));
-    ShowMessage(owner, text, MB_OK | MB_ICONEXCLAMATION);
-}
-
 void CALLBACK OnWaveData(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                          DWORD_PTR param2) {
     // The open and close notices touch nothing (the close notice may come
     // after the capture record is gone).
     if (message != MM_WIM_DATA) return;
     WAVEHDR* done = reinterpret_cast<WAVEHDR*>(param1);
-    CAppDlg* window = State().mainWindow;
-    if (!done || !window) return;
+    WaveCapture* capture = reinterpret_cast<WaveCapture*>(instance);
+    if (!done || !capture) return;
 
-    WaveCapture& capture = window->Capture();
-    capture.handlersActive.fetch_add(1);
-    HandleFilledBuffer(capture, done);
-    capture.handlersActive.fetch_sub(1);
+    capture->handlersActive.fetch_add(1);
+    HandleFilledBuffer(*capture, done);
+    capture->handlersActive.fetch_sub(1);
 }
 
 void StopCapture(WaveCapture& capture) {

@@ -44,9 +44,6 @@ struct WaveCapture {
 // the code of the first call that failed (nothing is undone then).
 MMRESULT StartCapture(WaveCapture& capture);
 
-// Shows text 3004 with the error name of `code`, exclamation icon.
-void ReportCaptureError(HWND owner, MMRESULT code);
-
 // Stops recording: from its start on nothing is queued; every queued buffer
 // is handed back and freed, and only then is the device closed. The handle
 // is cleared only when the close succeeded. A buffer that never comes back
@@ -54,6 +51,7 @@ void ReportCaptureError(HWND owner, MMRESULT code);
 // `buffersOut`; the whole stop gives up after about two seconds.
 void StopCapture(WaveCapture& capture);
 
-// The recording callback (runs on the audio system's thread).
+// The recording callback (runs on the audio system's thread); `instance` is
+// the capture record that StartCapture opened the device for.
 void CALLBACK OnWaveData(HWAVEIN device, UINT message, DWORD_PTR instance,
                          DWORD_PTR param1, DWORD_PTR param2);

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "settings/settings_parse.h"
+#include "base/bounded_copy.h"
 
 namespace {
 

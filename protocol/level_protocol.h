@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <ctime>
 
-#include "monitor/monitor_state.h"
-#include "settings/monitor_settings.h"
+#include "base/monitor_state.h"
+#include "base/monitor_settings.h"
 
 // "<folder>\DD-MM-YYYYY-HH-MM-SS.log"; false (and an empty text) when it does not fit.
 bool FormatProtocolFileName(char* out, std::size_t size, const char* folder, const std::tm& start);

@@ -1,6 +1,6 @@
 #include "settings/sel_lang_dlg.h"
 
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
 

@@ -4,7 +4,8 @@
 
 #include <cstddef>
 
-#include "settings/monitor_settings.h"
+#include "base/bounded_copy.h"
+#include "base/monitor_settings.h"
 
 // Size of the working buffer a profile value is read into (511 characters).
 constexpr std::size_t kProfileBufferSize = 512;
@@ -13,17 +14,6 @@ constexpr int kMaxProfileFields = 3;
 // Leading white space skipped, optional sign, decimal digits up to the first
 // other character; no digits gives 0. Values beyond the int range are clamped.
 int ParseProfileInt(const char* text);
-
-// Copies src into dst (dstSize bytes), cut to fit, always terminated.
-void CopyTruncated(char* dst, std::size_t dstSize, const char* src);
-
-// Copies a text field of the settings record, which may lack its
-// terminator, into a buffer of the same size; returns the copy.
-template <std::size_t N>
-const char* CopyField(char (&out)[N], const char (&field)[N]) {
-    CopyTruncated(out, N, field);
-    return out;
-}
 
 // Removes blanks (spaces only) from the end of text, in place.
 void TrimTrailingBlanks(char* text);

@@ -5,9 +5,7 @@
 
 #include <cstring>
 
-#include "app/app_dlg.h"
-#include "app/shared_record.h"
-#include "monitor/alarm.h"
+#include "base/shared_record.h"
 #include "res/resource.h"
 #include "settings/profile.h"
 #include "settings/sel_lang_dlg.h"
@@ -64,14 +62,14 @@ void WriteSettingsKey(unsigned keyId) {
     ProfileWriteText(section.text, key.text, value);
 }
 
-void LoadSettings(CAppDlg& mainWindow) {
+void LoadSettings(HWND owner) {
     MonitorSettings& s = Settings();
     char work[kProfileBufferSize];
 
     ReadKey(IDS_KEY_LANGUAGE, "-1", work, sizeof work);
     int language = ParseProfileInt(work);
     if (language < 0) {
-        CSelLangDlg dialog(mainWindow.Hwnd());
+        CSelLangDlg dialog(owner);
         dialog.DoModal();
     } else {
         s.language = language;
@@ -97,9 +95,6 @@ void LoadSettings(CAppDlg& mainWindow) {
 
     ReadKey(IDS_KEY_MODEM, "1,115200,ATD", work, sizeof work);
     ApplyModem(s, work);
-
-    mainWindow.ApplyLanguageTexts();
-    ComputeScales(s, State());
 }
 
 void SaveExitSettings() {

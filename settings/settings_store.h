@@ -1,11 +1,11 @@
 // Loading and storing the settings record at its fixed moments.
 #pragma once
 
-class CAppDlg;
+#include <windows.h>
 
-// Fills the settings from the profile (asking for the language at the first
-// start), then has the main window apply its texts and recomputes the scales.
-void LoadSettings(CAppDlg& mainWindow);
+// Fills the settings from the profile; at the first start the language
+// dialog, owned by `owner`, asks for the language first.
+void LoadSettings(HWND owner);
 
 // At exit: "Language", then "Reaction".
 void SaveExitSettings();

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "settings/settings_parse.h"
 
 namespace {

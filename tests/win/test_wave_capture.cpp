@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/app_dlg.h"
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "monitor/alarm.h"
 #include "monitor/capture_error.h"
 #include "monitor/wave_capture.h"
@@ -248,8 +248,7 @@ std::vector<int16_t> Silence() { return std::vector<int16_t>(2048, 0); }
 class WaveCaptureFake : public ::testing::Test {
 protected:
     FakeDevice device;
-    CAppDlg window;
-    WaveCapture& capture = window.Capture();
+    WaveCapture capture;
     WaveInCalls saved;
 
     void SetUp() override {
@@ -263,7 +262,6 @@ protected:
         g_waveIn.reset = &FakeReset;
         g_waveIn.close = &FakeClose;
         ZeroSharedRecord();
-        State().mainWindow = &window;
         StoreFullScale(State(), 8000.0);
         capture.handle = nullptr;
         capture.sampleRate = 11025;
@@ -279,7 +277,6 @@ protected:
         EXPECT_EQ(device.Queued(), 0u);
         g_waveIn = saved;
         g_fake = nullptr;
-        State().mainWindow = nullptr;
     }
     void Start() {
         ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
@@ -302,7 +299,7 @@ TEST_F(WaveCaptureFake, StartOpensTheFirstDeviceInTheFixedFormatAndQueuesTwoBuff
     EXPECT_EQ(device.format.cbSize, 0);
     EXPECT_EQ(device.flags, static_cast<DWORD>(CALLBACK_FUNCTION));
     EXPECT_EQ(device.callback, reinterpret_cast<DWORD_PTR>(&OnWaveData));
-    EXPECT_EQ(device.instance, 0u);
+    EXPECT_EQ(device.instance, reinterpret_cast<DWORD_PTR>(&capture));
     EXPECT_EQ(capture.handle, kFakeDevice);
     EXPECT_TRUE(device.started);
     EXPECT_EQ(device.log, (std::vector<std::string>{"open", "prepare", "add", "prepare", "add", "start"}));
@@ -866,8 +863,7 @@ MMRESULT WINAPI WatchedClose(HWAVEIN handle) {
 
 class WaveCaptureReal : public ::testing::Test {
 protected:
-    CAppDlg window;
-    WaveCapture& capture = window.Capture();
+    WaveCapture capture;
     WaveInCalls saved;
 
     void SetUp() override {
@@ -880,7 +876,6 @@ protected:
         g_waveIn.close = &WatchedClose;
         g_realCapture = &capture;
         ZeroSharedRecord();
-        State().mainWindow = &window;
         StoreFullScale(State(), 7875.0);
         capture.handle = nullptr;
         capture.sampleRate = 11025;
@@ -892,7 +887,6 @@ protected:
         if (capture.handle) StopCapture(capture);
         g_waveIn = saved;
         g_realCapture = nullptr;
-        State().mainWindow = nullptr;
     }
     bool WaitForData(int count, DWORD ms) {
         const DWORD begin = ::GetTickCount();

@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cstdio>
 
-class CAppDlg;
-
 // level and fullScale cross between the audio thread and the UI thread
 // without a lock: each is exchanged as one indivisible double with relaxed
 // ordering, so a reader may see the previous buffer's value but never a torn one.
@@ -13,7 +11,6 @@ static_assert(std::atomic<double>::is_always_lock_free,
               "the level must be exchanged without a lock");
 
 struct MonitorState {
-    CAppDlg* mainWindow;          // written once before capture starts
     char protocolFolder[260];     // working folder at start-up
     int monitoring;               // 0 or 1
     int callsMade;
@@ -29,7 +26,7 @@ struct MonitorState {
     std::FILE* protocolFile;      // open protocol of the current run, or null
 };
 
-// Sets every field to zero: monitoring off, no protocol, no window.
+// Sets every field to zero: monitoring off, no protocol.
 void ResetMonitorState(MonitorState& state);
 
 inline double LoadLevel(const MonitorState& s) { return s.level.load(std::memory_order_relaxed); }

@@ -2,8 +2,8 @@
 // run. Start-up zeroes it before the main window is created.
 #pragma once
 
-#include "monitor/monitor_state.h"
-#include "settings/monitor_settings.h"
+#include "base/monitor_state.h"
+#include "base/monitor_settings.h"
 
 struct SharedRecord {
     MonitorSettings settings;

@@ -1,11 +1,10 @@
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 
 #include <cstring>
 
 SharedRecord g_shared;
 
 void ResetMonitorState(MonitorState& s) {
-    s.mainWindow = nullptr;
     std::memset(s.protocolFolder, 0, sizeof s.protocolFolder);
     s.monitoring = 0;
     s.callsMade = 0;
