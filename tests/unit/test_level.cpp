@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "monitor/alarm.h"
-#include "monitor/monitor_state.h"
-#include "settings/monitor_settings.h"
+#include "base/monitor_state.h"
+#include "base/monitor_settings.h"
 
 namespace {
 

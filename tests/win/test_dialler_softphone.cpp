@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "calling/dialler.h"
 
 namespace {

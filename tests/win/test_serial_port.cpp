@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "calling/serial_port_table.h"
 

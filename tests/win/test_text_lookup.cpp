@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/shared_record.h"
+#include "base/shared_record.h"
 #include "settings/text_lookup.h"
 
 namespace {
