@@ -8,6 +8,7 @@
 
 #include "app/display_format.h"
 #include "base/bounded_copy.h"
+#include "base/message_box.h"
 #include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "monitor/alarm.h"
@@ -16,7 +17,7 @@
 #include "res/resource.h"
 #include "settings/settings_store.h"
 #include "settings/text_lookup.h"
-#include "base/message_box.h"
+#include "ui/wrappers.h"
 
 namespace {
 
@@ -26,14 +27,9 @@ constexpr int kTicksPerSecond = 10;
 constexpr UINT kTrayIconId = 1000;
 constexpr UINT kTrayMessage = WM_USER + 101;  // 0x465
 constexpr DWORD kCapturePauseMs = 200;
-constexpr COLORREF kSliderBackground = 0xC0C0C0;
 constexpr int kIndicatorSegments = 6;
 // Text 3004 goes into at most this many characters.
 constexpr int kCaptureMessageChars = 255;
-
-#ifndef NOTIFYICONDATAA_V1_SIZE
-#define NOTIFYICONDATAA_V1_SIZE FIELD_OFFSET(NOTIFYICONDATAA, szTip[64])
-#endif
 
 void DialFromAlarm(const char* number, void*) { DialNumber(number); }
 
@@ -53,35 +49,28 @@ std::tm LocalNow() {
 
 }  // namespace
 
-struct AppDlgTable {
-    static const MessageEntry<CAppDlg> entries[15];
-};
-
-const MessageEntry<CAppDlg> AppDlgTable::entries[15] = {
-    {WM_CLOSE, 0, &CAppDlg::ConfirmExit},
-    {WM_TIMER, 0, &CAppDlg::OnTimer},
-    {WM_PAINT, 0, &CAppDlg::OnPaint},
-    {WM_ACTIVATE, 0, &CAppDlg::OnActivate},
-    {WM_COMMAND, IDOK, &CAppDlg::OnOKCommand},
-    {WM_COMMAND, IDCANCEL, &CAppDlg::OnCancelCommand},
-    {WM_COMMAND, IDC_HELP_BUTTON, &CAppDlg::OnHelpButton},
-    {WM_COMMAND, IDC_SETTINGS, &CAppDlg::OnSettings},
-    {WM_COMMAND, IDC_ABOUT, &CAppDlg::OnAbout},
-    {WM_COMMAND, IDC_MIXER, &CAppDlg::OnMixer},
-    {WM_COMMAND, IDC_EXIT, &CAppDlg::ConfirmExit},
-    {WM_COMMAND, IDC_START_STOP, &CAppDlg::OnStartStop},
-    {WM_COMMAND, IDC_WEB_LINK, &CAppDlg::OnWebLink},
-    {WM_COMMAND, IDC_MAIL_LINK, &CAppDlg::OnMailLink},
-    {kTrayMessage, 0, &CAppDlg::OnTrayMessage},
-};
-
-CAppDlg::CAppDlg() : Dialog("AppDlg", nullptr) {
-    std::memset(&trayIcon, 0, sizeof trayIcon);
-    capture_.handle = nullptr;
-}
+CAppDlg::CAppDlg() : Dialog("AppDlg", nullptr) {}
 
 bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-    return DispatchTable(this, AppDlgTable::entries, message, wParam, lParam, result);
+    static const MessageEntry<CAppDlg> kMessages[] = {
+        MessageRow(WM_CLOSE, &CAppDlg::ConfirmExit),
+        MessageRow(WM_TIMER, &CAppDlg::OnTimer),
+        MessageRow(WM_PAINT, &CAppDlg::OnPaint),
+        MessageRow(WM_ACTIVATE, &CAppDlg::OnActivate),
+        MessageRow(WM_HSCROLL, &CAppDlg::OnSliderMoved),
+        CommandRow(IDOK, &CAppDlg::OnOKCommand),
+        CommandRow(IDCANCEL, &CAppDlg::OnCancelCommand),
+        CommandRow(IDC_HELP_BUTTON, &CAppDlg::OnHelpButton),
+        CommandRow(IDC_SETTINGS, &CAppDlg::OnSettings),
+        CommandRow(IDC_ABOUT, &CAppDlg::OnAbout),
+        CommandRow(IDC_MIXER, &CAppDlg::OnMixer),
+        CommandRow(IDC_EXIT, &CAppDlg::ConfirmExit),
+        CommandRow(IDC_START_STOP, &CAppDlg::OnStartStop),
+        CommandRow(IDC_WEB_LINK, &CAppDlg::OnWebLink),
+        CommandRow(IDC_MAIL_LINK, &CAppDlg::OnMailLink),
+        MessageRow(kTrayMessage, &CAppDlg::OnTrayMessage),
+    };
+    return DispatchTable(this, kMessages, message, wParam, lParam, result);
 }
 
 void CAppDlg::DoDataExchange() {
@@ -92,15 +81,23 @@ void CAppDlg::DoDataExchange() {
 
 void CAppDlg::ApplyLanguageTexts() {
     static const struct { int control; unsigned text; } kLabels[] = {
-        {IDC_GROUP_MIC, 2000},  {IDC_GROUP_CALL, 2001},         {IDC_GROUP_CLOCK, 2024},
-        {IDC_GROUP_STATUS, 2025}, {IDC_GROUP_CONTACT, 2026},    {IDC_SENSITIVITY_LABEL, 2002},
-        {IDC_MIC_THRESHOLD_LABEL, 2003}, {IDC_CALL_THRESHOLD_LABEL, 2003}, {IDC_HELP_BUTTON, 2009},
-        {IDC_SETTINGS, 2004},   {IDC_ABOUT, 2010},              {IDC_EXIT, 2011},
+        {IDC_GROUP_MIC, IDS_MICROPHONE},
+        {IDC_GROUP_CALL, IDS_CALLING},
+        {IDC_GROUP_CLOCK, IDS_DATE_TIME},
+        {IDC_GROUP_STATUS, IDS_STATUS},
+        {IDC_GROUP_CONTACT, IDS_CONTACT_GROUP},
+        {IDC_SENSITIVITY_LABEL, IDS_SENSITIVITY},
+        {IDC_MIC_THRESHOLD_LABEL, IDS_THRESHOLD},
+        {IDC_CALL_THRESHOLD_LABEL, IDS_THRESHOLD},
+        {IDC_HELP_BUTTON, IDS_HELP},
+        {IDC_SETTINGS, IDS_SETTINGS},
+        {IDC_ABOUT, IDS_ABOUT},
+        {IDC_EXIT, IDS_EXIT},
     };
     for (const auto& label : kLabels) SetItemText(label.control, LoadText(label.text));
     SetItemText(IDC_START_STOP, LoadText(State().monitoring ? IDS_STOP : IDS_START));
-    SetItemText(IDC_WEB_LINK, LoadText(2027));
-    SetItemText(IDC_MAIL_LINK, LoadText(2028));
+    SetItemText(IDC_WEB_LINK, LoadText(IDS_WEB_LINK));
+    SetItemText(IDC_MAIL_LINK, LoadText(IDS_MAIL_LINK));
     ::InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
@@ -117,30 +114,33 @@ BOOL CAppDlg::OnInitDialog() {
     if (n == 0 || n >= sizeof folder) folder[0] = '\0';
     std::memcpy(state.protocolFolder, folder, sizeof folder);
 
-    ::SetWindowTextA(Hwnd(), "Cribwatch");
+    ::SetWindowTextA(Hwnd(), kProgramName);
     icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP));
     ::SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
-    AddTrayIcon();
+    trayIcon.Add(Hwnd(), kTrayIconId, kTrayMessage, icon, kProgramName);
 
-    SetUpSlider(sensitivitySlider, Settings().sensitivity);
-    SetUpSlider(micThresholdSlider, Settings().micThreshold);
-    SetUpSlider(callThresholdSlider, Settings().callThreshold);
+    sensitivitySlider.SetUpLevelSlider(Settings().sensitivity);
+    micThresholdSlider.SetUpLevelSlider(Settings().micThreshold);
+    callThresholdSlider.SetUpLevelSlider(Settings().callThreshold);
+    // A stored value beyond 0..100 becomes the thumb's nearer end.
+    for (CProSliderCtrl* slider : {&sensitivitySlider, &micThresholdSlider, &callThresholdSlider})
+        TakeSliderPosition(slider->Hwnd());
 
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     indicatorOff.Reset(::LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_INDICATOR_OFF)));
     indicatorOn.Reset(::LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_INDICATOR_ON)));
 
-    ::SetTimer(Hwnd(), kTickTimer, kTickPeriodMs, nullptr);
+    tickTimer.Start(Hwnd(), kTickTimer, kTickPeriodMs);
 
     if (Settings().connectionType == kConnectModem) OpenModemPort(Hwnd());
 
-    capture_.handle = nullptr;
+    capture.handle = nullptr;
     if (::waveOutGetNumDevs() != 0) {
-        capture_.sampleRate = 11025;
-        capture_.bitsPerSample = 16;
-        capture_.bufferBytes = 4096;
-        MMRESULT code = StartCapture(capture_);
+        capture.sampleRate = 11025;
+        capture.bitsPerSample = 16;
+        capture.bufferBytes = 4096;
+        MMRESULT code = StartCapture(capture);
         if (code != MMSYSERR_NOERROR) ReportCaptureError(Hwnd(), code);
     } else {
         ShowMessage(Hwnd(), LoadText(IDS_NO_SOUNDCARD), MB_ICONHAND);
@@ -157,43 +157,24 @@ void ReportCaptureError(HWND owner, MMRESULT code) {
     ShowMessage(owner, text, MB_OK | MB_ICONEXCLAMATION);
 }
 
-void CAppDlg::AddTrayIcon() {
-    if (trayAdded_) return;
-    std::memset(&trayIcon, 0, sizeof trayIcon);
-    trayIcon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    trayIcon.hWnd = Hwnd();
-    trayIcon.uID = kTrayIconId;
-    trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    trayIcon.uCallbackMessage = kTrayMessage;
-    trayIcon.hIcon = icon;
-    std::strcpy(trayIcon.szTip, "Cribwatch");
-    ::Shell_NotifyIconA(NIM_ADD, &trayIcon);
-    trayAdded_ = true;
+void CAppDlg::TakeSliderPosition(HWND slider) {
+    if (!slider) return;
+    MonitorSettings& s = Settings();
+    const int position = TrackBar(slider).GetPos();
+    if (slider == sensitivitySlider.Hwnd())
+        s.sensitivity = position;
+    else if (slider == micThresholdSlider.Hwnd())
+        s.micThreshold = position;
+    else if (slider == callThresholdSlider.Hwnd())
+        s.callThreshold = position;
+    else
+        return;
+    ComputeScales(s, State());
 }
 
-void CAppDlg::SetUpSlider(CProSliderCtrl& slider, int position) {
-    HWND h = slider.Hwnd();
-    ::SendMessageA(h, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
-    ::SendMessageA(h, TBM_SETPAGESIZE, 0, 10);
-    ::SendMessageA(h, TBM_SETPOS, TRUE, position);
-    slider.SetMeterRange(0, 100);
-    slider.SetMeterValue(0);
-    slider.SetBackgroundColor(kSliderBackground);
-}
-
-bool CAppDlg::OnNotify(int controlId, NMHDR* header, LRESULT* result) {
-    if (header) {
-        MonitorSettings& s = Settings();
-        HWND from = header->hwndFrom;
-        if (from && from == sensitivitySlider.Hwnd())
-            s.sensitivity = static_cast<int>(::SendMessageA(from, TBM_GETPOS, 0, 0));
-        else if (from && from == micThresholdSlider.Hwnd())
-            s.micThreshold = static_cast<int>(::SendMessageA(from, TBM_GETPOS, 0, 0));
-        else if (from && from == callThresholdSlider.Hwnd())
-            s.callThreshold = static_cast<int>(::SendMessageA(from, TBM_GETPOS, 0, 0));
-    }
-    ComputeScales(Settings(), State());
-    return Dialog::OnNotify(controlId, header, result);
+LRESULT CAppDlg::OnSliderMoved(WPARAM, LPARAM lParam) {
+    TakeSliderPosition(reinterpret_cast<HWND>(lParam));
+    return 0;
 }
 
 LRESULT CAppDlg::OnTimer(WPARAM, LPARAM) {
@@ -221,7 +202,7 @@ LRESULT CAppDlg::OnTimer(WPARAM, LPARAM) {
 }
 
 void CAppDlg::SyncSensitivityMeter() {
-    int position = static_cast<int>(::SendMessageA(sensitivitySlider.Hwnd(), TBM_GETPOS, 0, 0));
+    const int position = TrackBar(sensitivitySlider.Hwnd()).GetPos();
     if (position != sensitivitySlider.GetMeterValue())
         sensitivitySlider.SetMeterValue(Settings().sensitivity);
 }
@@ -278,19 +259,16 @@ LRESULT CAppDlg::OnStartStop(WPARAM, LPARAM) {
 
 LRESULT CAppDlg::ConfirmExit(WPARAM, LPARAM) {
     if (ShowMessage(Hwnd(), LoadText(IDS_CONFIRM_EXIT), MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
-    ::KillTimer(Hwnd(), kTickTimer);
-    if (capture_.handle) {
-        StopCapture(capture_);
+    tickTimer.Stop();
+    if (capture.handle) {
+        StopCapture(capture);
         ::Sleep(kCapturePauseMs);
     }
     CloseModemPort();
     CloseProtocol(State());
     indicatorOff.Reset();
     indicatorOn.Reset();
-    if (trayAdded_) {
-        ::Shell_NotifyIconA(NIM_DELETE, &trayIcon);
-        trayAdded_ = false;
-    }
+    trayIcon.Remove();
     SaveExitSettings();
     EndDialog(0);
     return 0;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
+#include <mmsystem.h>
 
 #include <ctime>
 
@@ -10,6 +10,7 @@
 #include "monitor/wave_capture.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
+#include "ui/window_objects.h"
 
 // Shows text 3004 with the error name of `code`, exclamation icon.
 void ReportCaptureError(HWND owner, MMRESULT code);
@@ -21,9 +22,7 @@ public:
     // Sets every label of the window in the current language.
     void ApplyLanguageTexts();
 
-
 protected:
-    bool OnNotify(int controlId, NMHDR* header, LRESULT* result) override;
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
     void OnOK() override {}
@@ -32,8 +31,6 @@ protected:
     bool DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
 private:
-    friend struct AppDlgTable;
-
     // Message table handlers.
     LRESULT ConfirmExit(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
@@ -49,10 +46,12 @@ private:
     LRESULT OnWebLink(WPARAM, LPARAM);
     LRESULT OnMailLink(WPARAM, LPARAM);
     LRESULT OnTrayMessage(WPARAM, LPARAM);
+    LRESULT OnSliderMoved(WPARAM, LPARAM);
 
     // Steps of the initialisation and the tick.
-    void AddTrayIcon();
-    void SetUpSlider(CProSliderCtrl& slider, int position);
+    // Takes the thumb position of one of the three sliders into its setting
+    // and recomputes the scales; other windows are ignored.
+    void TakeSliderPosition(HWND slider);
     void SyncSensitivityMeter();
     void ShowLevelMeters();
     void StepActivityIndicator();
@@ -64,8 +63,8 @@ private:
     CProSliderCtrl sensitivitySlider;
     CProSliderCtrl micThresholdSlider;
     CProSliderCtrl callThresholdSlider;
-    WaveCapture capture_;
+    WaveCapture capture;
     HICON icon = nullptr;
-    NOTIFYICONDATAA trayIcon;
-    bool trayAdded_ = false;
+    TrayIcon trayIcon;
+    WindowTimer tickTimer;
 };

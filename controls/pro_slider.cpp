@@ -4,6 +4,7 @@
 
 #include "controls/gradient.h"
 #include "ui/gdi.h"
+#include "ui/wrappers.h"
 
 // The answers of the drawing rules must be the platform's own codes.
 static_assert(kStagePrePaint == CDDS_PREPAINT, "custom-draw stage");
@@ -62,6 +63,16 @@ CProSliderCtrl::CProSliderCtrl()
       thumbPressedColor(kSliderPressedThumb),
       thumbColor(kSliderDefaultThumb),
       blinkPhase(0) {}
+
+void CProSliderCtrl::SetUpLevelSlider(int position) {
+    TrackBar bar(Hwnd());
+    bar.SetRange(0, 100);
+    bar.SetPageSize(10);
+    bar.SetPos(position);
+    SetMeterRange(0, 100);
+    SetMeterValue(0);
+    SetBackgroundColor(kLevelSliderBackground);
+}
 
 COLORREF CProSliderCtrl::SetBackgroundColor(COLORREF color) {
     COLORREF previous = backgroundColor;

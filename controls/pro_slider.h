@@ -5,9 +5,16 @@
 
 #include "ui/control.h"
 
+// The grey background of the main window's level sliders.
+constexpr COLORREF kLevelSliderBackground = 0xC0C0C0;
+
 class CProSliderCtrl : public Control {
 public:
     CProSliderCtrl();
+
+    // The main window's set-up: positions 0..100 in pages of 10, the thumb
+    // at `position`, an empty meter of 0..100 on the grey background.
+    void SetUpLevelSlider(int position);
 
     COLORREF SetBackgroundColor(COLORREF color);  // repaints; returns the previous colour
     COLORREF SetMeterColor(COLORREF color);       // repaints; returns the previous colour

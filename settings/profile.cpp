@@ -6,7 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "settings/settings_parse.h"
+#include "base/bounded_copy.h"
+#include "base/reg_key.h"
 
 namespace {
 
@@ -45,34 +46,29 @@ void ProfileGetText(const char* section, const char* key, const char* defaultTex
     CopyTruncated(out, size, defaultText);
     char path[sizeof g_keyPath + 64];
     if (!SectionPath(section, path, sizeof path)) return;
-    HKEY hkey = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &hkey) != ERROR_SUCCESS) return;
+    RegKey hkey;
+    if (hkey.Open(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE) != ERROR_SUCCESS) return;
     DWORD type = 0;
     DWORD bytes = 0;
-    LONG rc = ::RegQueryValueExA(hkey, key, nullptr, &type, nullptr, &bytes);
+    LONG rc = ::RegQueryValueExA(hkey.Get(), key, nullptr, &type, nullptr, &bytes);
     if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
         // The stored text may lack its terminator, so read into room for one more.
         std::vector<char> data(static_cast<std::size_t>(bytes) + 1, '\0');
         DWORD got = bytes;
-        rc = ::RegQueryValueExA(hkey, key, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
+        rc = ::RegQueryValueExA(hkey.Get(), key, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
         if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
             if (got > bytes) got = bytes;
             data[got] = '\0';
             CopyTruncated(out, size, data.data());
         }
     }
-    ::RegCloseKey(hkey);
 }
 
 bool ProfileWriteText(const char* section, const char* key, const char* value) {
     char path[sizeof g_keyPath + 64];
     if (!SectionPath(section, path, sizeof path) || !value) return false;
-    HKEY hkey = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, &hkey, nullptr) != ERROR_SUCCESS)
-        return false;
-    LONG rc = ::RegSetValueExA(hkey, key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                               static_cast<DWORD>(std::strlen(value) + 1));
-    ::RegCloseKey(hkey);
-    return rc == ERROR_SUCCESS;
+    RegKey hkey;
+    if (hkey.Create(HKEY_CURRENT_USER, path, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+    return ::RegSetValueExA(hkey.Get(), key, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                            static_cast<DWORD>(std::strlen(value) + 1)) == ERROR_SUCCESS;
 }

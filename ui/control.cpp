@@ -1,49 +1,65 @@
 #include "ui/control.h"
 
+#include <commctrl.h>
+
 namespace {
-const char kObjectProp[] = "Cribwatch.Control";
+// One subclass per window is ours; its reference data is the Control.
+constexpr UINT_PTR kSubclassId = 1;
 }
 
 Control::~Control() { Detach(); }
 
-bool Control::Attach(HWND hwnd) {
-    if (hwnd_ || !hwnd || !::IsWindow(hwnd) || ::GetPropA(hwnd, kObjectProp)) return false;
-    if (!::SetPropA(hwnd, kObjectProp, reinterpret_cast<HANDLE>(this))) return false;
-    hwnd_ = hwnd;
-    original_ = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
-        hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Control::SubclassProc)));
-    if (!original_) {
-        ::RemovePropA(hwnd, kObjectProp);
-        hwnd_ = nullptr;
+bool Control::Attach(HWND window) {
+    if (hwnd || !window || !::IsWindow(window)) return false;
+    DWORD_PTR bound = 0;
+    if (::GetWindowSubclass(window, &Control::SubclassProc, kSubclassId, &bound)) return false;
+    if (!::SetWindowSubclass(window, &Control::SubclassProc, kSubclassId,
+                             reinterpret_cast<DWORD_PTR>(this)))
         return false;
-    }
+    hwnd = window;
     return true;
 }
 
 void Control::Detach() {
-    if (!hwnd_) return;
-    if (::IsWindow(hwnd_)) {
-        ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-        ::RemovePropA(hwnd_, kObjectProp);
-    }
-    hwnd_ = nullptr;
-    original_ = nullptr;
+    if (!hwnd) return;
+    ::RemoveWindowSubclass(hwnd, &Control::SubclassProc, kSubclassId);
+    hwnd = nullptr;
 }
 
 LRESULT Control::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!original_) return ::DefWindowProcA(hwnd_, message, wParam, lParam);
-    return ::CallWindowProcA(original_, hwnd_, message, wParam, lParam);
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Control::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    Control* self = reinterpret_cast<Control*>(::GetPropA(hwnd, kObjectProp));
-    if (!self) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+bool Control::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (message) {
+    case WM_COMMAND:
+        return OnReflectedCommand(HIWORD(wParam), result);
+    case WM_NOTIFY:
+        return lParam && OnReflectedNotify(reinterpret_cast<NMHDR*>(lParam), result);
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        return OnReflectedScroll(message, LOWORD(wParam), result);
+    case WM_DRAWITEM:
+        if (!lParam || !OnReflectedDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lParam))) return false;
+        *result = TRUE;
+        return true;
+    default:
+        if (!IsCtlColorMessage(message)) return false;
+        HBRUSH brush = OnReflectedCtlColor(message, reinterpret_cast<HDC>(wParam));
+        if (!brush) return false;
+        *result = reinterpret_cast<LRESULT>(brush);
+        return true;
+    }
+}
+
+LRESULT CALLBACK Control::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR data) {
+    Control* self = reinterpret_cast<Control*>(data);
     if (message == WM_NCDESTROY) {
-        WNDPROC original = self->original_;
         self->Detach();
-        return ::CallWindowProcA(original, hwnd, message, wParam, lParam);
+        return ::DefSubclassProc(window, message, wParam, lParam);
     }
     LRESULT result = 0;
     if (self->WindowProc(message, wParam, lParam, &result)) return result;
-    return self->DefaultProc(message, wParam, lParam);
+    return ::DefSubclassProc(window, message, wParam, lParam);
 }

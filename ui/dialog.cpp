@@ -2,18 +2,58 @@
 
 #include "ui/control.h"
 
-Dialog::Dialog(const char* templateName, HWND parent)
-    : templateName_(templateName), parent_(parent) {}
+namespace {
+
+// The window that sent a message the parent may reflect, or null.
+HWND SenderOf(UINT message, WPARAM, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        return reinterpret_cast<HWND>(lParam);
+    case WM_NOTIFY:
+        return lParam ? reinterpret_cast<const NMHDR*>(lParam)->hwndFrom : nullptr;
+    case WM_DRAWITEM: {
+        const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        return item && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
+    }
+    default:
+        return IsCtlColorMessage(message) ? reinterpret_cast<HWND>(lParam) : nullptr;
+    }
+}
+
+}  // namespace
+
+MessageKey KeyOfMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        return {LOWORD(wParam), HIWORD(wParam)};
+    case WM_NOTIFY: {
+        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (!header) return {kAnyId, kAnyCode};
+        return {static_cast<UINT>(header->idFrom), header->code};
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
+        HWND sender = reinterpret_cast<HWND>(lParam);
+        return {sender ? static_cast<UINT>(::GetDlgCtrlID(sender)) : kAnyId, LOWORD(wParam)};
+    }
+    default:
+        return {kAnyId, kAnyCode};
+    }
+}
+
+Dialog::Dialog(const char* templateName, HWND parent) : templateName(templateName), parent(parent) {}
 
 Dialog::~Dialog() = default;
 
 INT_PTR Dialog::DoModal() {
-    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), templateName_, parent_,
-                             &Dialog::StaticProc, reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), templateName, parent, &Dialog::StaticProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 void Dialog::EndDialog(INT_PTR result) {
-    if (hwnd_) ::EndDialog(hwnd_, result);
+    if (hwnd) ::EndDialog(hwnd, result);
 }
 
 BOOL Dialog::OnInitDialog() {
@@ -24,20 +64,20 @@ BOOL Dialog::OnInitDialog() {
 bool Dialog::Bind(Control& control, int id) {
     HWND child = Item(id);
     if (!child || !control.Attach(child)) return false;
-    bound_.push_back(&control);
+    bound.push_back(&control);
     return true;
 }
 
 Control* Dialog::FindBound(HWND child) const {
     if (!child) return nullptr;
-    for (Control* c : bound_)
+    for (Control* c : bound)
         if (c->Hwnd() == child) return c;
     return nullptr;
 }
 
-bool Dialog::OnNotify(int controlId, NMHDR* header, LRESULT* result) {
-    Control* control = header ? FindBound(header->hwndFrom) : nullptr;
-    return control && control->OnReflectedNotify(header, result);
+bool Dialog::Reflect(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    Control* control = FindBound(SenderOf(message, wParam, lParam));
+    return control && control->OnReflected(message, wParam, lParam, result);
 }
 
 INT_PTR CALLBACK Dialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -45,48 +85,30 @@ INT_PTR CALLBACK Dialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lParam);
         ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_ = hwnd;
+        self->hwnd = hwnd;
     } else {
         self = reinterpret_cast<Dialog*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
     }
     if (!self) return FALSE;
     INT_PTR r = self->Proc(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        for (Control* c : self->bound_) c->Detach();
-        self->bound_.clear();
+        for (Control* c : self->bound) c->Detach();
+        self->bound.clear();
         ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-        self->hwnd_ = nullptr;
+        self->hwnd = nullptr;
     }
     return r;
 }
 
 INT_PTR Dialog::Proc(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog();
-    case WM_NOTIFY: {
-        NMHDR* header = reinterpret_cast<NMHDR*>(lParam);
-        LRESULT result = 0;
-        if (OnNotify(static_cast<int>(wParam), header, &result)) {
-            ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, result);
-            return TRUE;
-        }
-        return FALSE;
-    }
-    case WM_CTLCOLORSTATIC: {
-        Control* control = FindBound(reinterpret_cast<HWND>(lParam));
-        if (control) {
-            HBRUSH brush = control->OnReflectedCtlColor(reinterpret_cast<HDC>(wParam));
-            if (brush) return reinterpret_cast<INT_PTR>(brush);
-        }
-        return FALSE;
-    }
-    default:
-        break;
-    }
+    if (message == WM_INITDIALOG) return OnInitDialog();
     LRESULT result = 0;
-    if (DispatchMessageTable(message, wParam, lParam, &result)) {
-        ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, result);
+    if (Reflect(message, wParam, lParam, &result) ||
+        DispatchMessageTable(message, wParam, lParam, &result)) {
+        // A colour request's brush is the procedure's own result; every
+        // other result goes through DWLP_MSGRESULT.
+        if (IsCtlColorMessage(message)) return static_cast<INT_PTR>(result);
+        ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
         return TRUE;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == 0) {

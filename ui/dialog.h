@@ -1,6 +1,6 @@
-// A thin dialog base: modal run, initialisation, OK/Cancel, a message table of
-// (message or command, control id, handler), and reflection of WM_NOTIFY and
-// WM_CTLCOLORSTATIC back to the bound control objects.
+// A thin dialog base: modal run, initialisation, OK/Cancel, reflection of the
+// controls' notifications to the bound control objects, and a message table
+// of (message, control id, notification code, handler) rows.
 #pragma once
 
 #include <windows.h>
@@ -11,23 +11,53 @@
 
 class Control;
 
-// One row of a dialog's message table. For WM_COMMAND the row matches the
-// command's control id; for any other message `id` is not looked at.
+// A row's id or code that matches any.
+constexpr UINT kAnyId = 0xFFFFFFFFu;
+constexpr UINT kAnyCode = 0xFFFFFFFFu;
+
+// One row of a dialog's message table. `id` and `code` are the control id and
+// notification code of WM_COMMAND, WM_NOTIFY, WM_HSCROLL and WM_VSCROLL (for
+// the scroll messages, the sender's id and the scroll code); rows of any
+// other message leave both at kAnyId/kAnyCode.
 template <class T>
 struct MessageEntry {
     UINT message;
     UINT id;
+    UINT code;
     LRESULT (T::*handler)(WPARAM, LPARAM);
 };
 
-// Runs the first matching row of `table`; returns whether one matched.
+template <class T>
+constexpr MessageEntry<T> MessageRow(UINT message, LRESULT (T::*handler)(WPARAM, LPARAM)) {
+    return {message, kAnyId, kAnyCode, handler};
+}
+template <class T>
+constexpr MessageEntry<T> CommandRow(UINT id, LRESULT (T::*handler)(WPARAM, LPARAM),
+                                     UINT code = kAnyCode) {
+    return {WM_COMMAND, id, code, handler};
+}
+template <class T>
+constexpr MessageEntry<T> NotifyRow(UINT id, UINT code, LRESULT (T::*handler)(WPARAM, LPARAM)) {
+    return {WM_NOTIFY, id, code, handler};
+}
+
+// The control id and notification code a message carries (kAnyId/kAnyCode
+// for messages without them).
+struct MessageKey {
+    UINT id;
+    UINT code;
+};
+MessageKey KeyOfMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs the first row of `table` that matches; returns whether one matched.
 template <class T, std::size_t N>
 bool DispatchTable(T* self, const MessageEntry<T> (&table)[N], UINT message, WPARAM wParam,
                    LPARAM lParam, LRESULT* result) {
-    for (std::size_t i = 0; i < N; ++i) {
-        const MessageEntry<T>& e = table[i];
+    const MessageKey key = KeyOfMessage(message, wParam, lParam);
+    for (const MessageEntry<T>& e : table) {
         if (e.message != message) continue;
-        if (message == WM_COMMAND && e.id != LOWORD(wParam)) continue;
+        if (e.id != kAnyId && e.id != key.id) continue;
+        if (e.code != kAnyCode && e.code != key.code) continue;
         *result = (self->*e.handler)(wParam, lParam);
         return true;
     }
@@ -46,11 +76,11 @@ public:
     INT_PTR DoModal();
     void EndDialog(INT_PTR result);
 
-    HWND Hwnd() const { return hwnd_; }
-    HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
-    void SetItemText(int id, const char* text) { ::SetDlgItemTextA(hwnd_, id, text); }
+    HWND Hwnd() const { return hwnd; }
+    HWND Item(int id) const { return ::GetDlgItem(hwnd, id); }
+    void SetItemText(int id, const char* text) { ::SetDlgItemTextA(hwnd, id, text); }
     LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::SendDlgItemMessageA(hwnd_, id, message, wParam, lParam);
+        return ::SendDlgItemMessageA(hwnd, id, message, wParam, lParam);
     }
 
 protected:
@@ -59,10 +89,8 @@ protected:
     virtual void DoDataExchange() {}
     virtual void OnOK() { EndDialog(0); }
     virtual void OnCancel() { EndDialog(-1); }
-    // WM_NOTIFY. The default hands the notification back to the bound control
-    // that sent it; returns whether it was handled, with the result in *result.
-    virtual bool OnNotify(int controlId, NMHDR* header, LRESULT* result);
-    // The derived class's message table; see DispatchTable.
+    // The derived class's message table (see DispatchTable). It sees what
+    // the bound controls did not handle.
     virtual bool DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam,
                                       LRESULT* result) {
         return false;
@@ -75,10 +103,11 @@ protected:
 private:
     static INT_PTR CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Proc(UINT message, WPARAM wParam, LPARAM lParam);
+    bool Reflect(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     Control* FindBound(HWND child) const;
 
-    const char* templateName_;
-    HWND parent_;
-    HWND hwnd_ = nullptr;
-    std::vector<Control*> bound_;
+    const char* templateName;
+    HWND parent;
+    HWND hwnd = nullptr;
+    std::vector<Control*> bound;
 };

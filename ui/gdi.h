@@ -8,70 +8,36 @@ template <class T>
 class GdiObject {
 public:
     GdiObject() = default;
-    explicit GdiObject(T handle) : handle_(handle) {}
+    explicit GdiObject(T handle) : handle(handle) {}
     ~GdiObject() { Reset(); }
     GdiObject(const GdiObject&) = delete;
     GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : handle_(other.Release()) {}
+    GdiObject(GdiObject&& other) noexcept : handle(other.Release()) {}
     GdiObject& operator=(GdiObject&& other) noexcept {
         if (this != &other) Reset(other.Release());
         return *this;
     }
-    T Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    T Release() { T h = handle_; handle_ = nullptr; return h; }
+    T Get() const { return handle; }
+    explicit operator bool() const { return handle != nullptr; }
+    T Release() { T h = handle; handle = nullptr; return h; }
     void Reset(T handle = nullptr) {
-        if (handle_) ::DeleteObject(handle_);
-        handle_ = handle;
+        if (handle) ::DeleteObject(handle);
+        handle = handle;
     }
 
 private:
-    T handle_ = nullptr;
+    T handle = nullptr;
 };
 
 // Selects an object into a device context and selects the previous one back.
 class SelectGuard {
 public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? ::SelectObject(dc, object) : nullptr) {}
-    ~SelectGuard() { if (previous_) ::SelectObject(dc_, previous_); }
+    SelectGuard(HDC dc, HGDIOBJ object) : dc(dc), previous(object ? ::SelectObject(dc, object) : nullptr) {}
+    ~SelectGuard() { if (previous) ::SelectObject(dc, previous); }
     SelectGuard(const SelectGuard&) = delete;
     SelectGuard& operator=(const SelectGuard&) = delete;
 
 private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-// A window's device context from GetDC, released on destruction.
-class WindowDC {
-public:
-    explicit WindowDC(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
-    ~WindowDC() { if (dc_) ::ReleaseDC(hwnd_, dc_); }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HWND hwnd_;
-    HDC dc_;
-};
-
-// A kernel handle closed on destruction (INVALID_HANDLE_VALUE and null mean none).
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : h_(h) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() { HANDLE h = h_; h_ = nullptr; return h; }
-    void Reset(HANDLE h = nullptr) {
-        if (Valid()) ::CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = nullptr;
+    HDC dc;
+    HGDIOBJ previous;
 };

@@ -22,19 +22,28 @@ const int kHorizontal = 200;
 const int kVertical = 201;
 const UINT kRunChecks = WM_APP + 1;
 
-const COLORREF kSilver = 0xC0C0C0;
+const COLORREF kSilver = kLevelSliderBackground;
 const COLORREF kDarkRed = 0x000080;
 const COLORREF kDarkGreen = 0x008000;
 const COLORREF kMarker = RGB(255, 0, 255);
+
+// A slider that counts the custom-draw notifications reflected to it.
+class CountingSlider : public CProSliderCtrl {
+public:
+    int customDraws = 0;
+    bool OnReflectedNotify(NMHDR* header, LRESULT* result) override {
+        if (header->code == static_cast<UINT>(NM_CUSTOMDRAW)) ++customDraws;
+        return CProSliderCtrl::OnReflectedNotify(header, result);
+    }
+};
 
 class SliderDialog : public Dialog {
 public:
     SliderDialog() : Dialog("ProSliderTestDlg", nullptr) {}
 
-    CProSliderCtrl slider;
+    CountingSlider slider;
     CProSliderCtrl vertical;
     bool bound = false;
-    int customDraws = 0;
     std::function<void(SliderDialog&)> checks;
 
 protected:
@@ -46,14 +55,10 @@ protected:
         ::PostMessageA(Hwnd(), kRunChecks, 0, 0);
         return r;
     }
-    bool OnNotify(int controlId, NMHDR* header, LRESULT* result) override {
-        if (header && header->code == static_cast<UINT>(NM_CUSTOMDRAW)) ++customDraws;
-        return Dialog::OnNotify(controlId, header, result);
-    }
     bool DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT* result) override {
         static const MessageEntry<SliderDialog> table[] = {
-            {kRunChecks, 0, &SliderDialog::OnRunChecks},
+            MessageRow(kRunChecks, &SliderDialog::OnRunChecks),
         };
         return DispatchTable(this, table, message, wParam, lParam, result);
     }
@@ -75,17 +80,6 @@ void RunInDialog(const std::function<void(SliderDialog&)>& checks) {
     dlg.checks = checks;
     ASSERT_EQ(0, dlg.DoModal());
     EXPECT_TRUE(dlg.bound);
-}
-
-// The set-up the main window gives each of its sliders.
-void SetUpLikeMainWindow(CProSliderCtrl& s, int position) {
-    HWND h = s.Hwnd();
-    ::SendMessageA(h, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
-    ::SendMessageA(h, TBM_SETPAGESIZE, 0, 10);
-    ::SendMessageA(h, TBM_SETPOS, TRUE, position);
-    s.SetMeterRange(0, 100);
-    s.SetMeterValue(0);
-    s.SetBackgroundColor(kSilver);
 }
 
 void PaintNow(HWND h) { ::RedrawWindow(h, nullptr, nullptr, RDW_UPDATENOW); }
@@ -202,7 +196,7 @@ TEST(ProSlider, FillLengthFollowsTheMeterValue) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
         ASSERT_NE(nullptr, h);
-        SetUpLikeMainWindow(s, 100);  // thumb at the far end, out of the way
+        s.SetUpLevelSlider(100);  // thumb at the far end, out of the way
         s.SetMeterColor(kDarkRed);
         PaintNow(h);
         const RECT channel = ChannelRect(h);
@@ -241,7 +235,7 @@ TEST(ProSlider, FillColourComesFromTheMeterColour) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 100);
+        s.SetUpLevelSlider(100);
         const RECT channel = ChannelRect(h);
         const int y = (channel.top + channel.bottom) / 2;
         const int x = 30;
@@ -275,7 +269,7 @@ TEST(ProSlider, BackgroundIsASilverGradient) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 100);
+        s.SetUpLevelSlider(100);
         PaintNow(h);
         const int tolerance = Tolerance();
         const int x = 60;  // away from the thumb
@@ -295,7 +289,7 @@ TEST(ProSlider, ThumbIsAGreyGradient) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 50);
+        s.SetUpLevelSlider(50);
         PaintNow(h);
         const RECT thumb = ThumbRect(h);
         const int tolerance = Tolerance();
@@ -314,7 +308,7 @@ TEST(ProSlider, ValueAboveTheMaximumRunsPastTheChannel) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 0);  // thumb at the start
+        s.SetUpLevelSlider(0);  // thumb at the start
         s.SetMeterColor(kDarkRed);
         const RECT channel = ChannelRect(h);
         const RECT thumb = ThumbRect(h);
@@ -340,7 +334,7 @@ TEST(ProSlider, MeterRangeIsTakenAsSixteenBits) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 100);
+        s.SetUpLevelSlider(100);
         s.SetMeterColor(kDarkRed);
         const RECT channel = ChannelRect(h);
         const RECT thumb = ThumbRect(h);
@@ -368,7 +362,7 @@ TEST(ProSlider, VerticalSliderFillsDownwards) {
         CProSliderCtrl& s = d.vertical;
         HWND h = s.Hwnd();
         ASSERT_NE(nullptr, h);
-        SetUpLikeMainWindow(s, 100);  // thumb at the bottom
+        s.SetUpLevelSlider(100);  // thumb at the bottom
         s.SetMeterColor(kDarkGreen);
         const RECT channel = ChannelRect(h);
         const RECT thumb = ThumbRect(h);
@@ -391,7 +385,7 @@ TEST(ProSlider, SettersRepaintEvenWhenNothingChanged) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 100);
+        s.SetUpLevelSlider(100);
         s.SetMeterValue(40);
         s.SetMeterColor(kDarkRed);
         PaintNow(h);
@@ -416,12 +410,12 @@ TEST(ProSlider, SettersRepaintEvenWhenNothingChanged) {
         };
         for (const Step& step : steps) {
             CoverWithMarker(h);
-            int before = d.customDraws;
+            int before = d.slider.customDraws;
             step.run();
             PaintNow(h);
             EXPECT_NE(kMarker, Pixel(h, x, y)) << step.name;
             EXPECT_TRUE(GreyFamily(Pixel(h, x, y))) << step.name;
-            EXPECT_GT(d.customDraws, before) << step.name;
+            EXPECT_GT(d.slider.customDraws, before) << step.name;
         }
         // The meter range alone does not repaint.
         CoverWithMarker(h);
@@ -509,7 +503,7 @@ TEST(ProSlider, TimerEventsBlinkThumbAndBackground) {
     RunInDialog([](SliderDialog& d) {
         CProSliderCtrl& s = d.slider;
         HWND h = s.Hwnd();
-        SetUpLikeMainWindow(s, 50);
+        s.SetUpLevelSlider(50);
         PaintNow(h);
         const RECT thumb = ThumbRect(h);
         const int tolerance = Tolerance();
