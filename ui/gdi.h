@@ -8,7 +8,7 @@ template <class T>
 class GdiObject {
 public:
     GdiObject() = default;
-    explicit GdiObject(T handle) : handle(handle) {}
+    explicit GdiObject(T h) : handle(h) {}
     ~GdiObject() { Reset(); }
     GdiObject(const GdiObject&) = delete;
     GdiObject& operator=(const GdiObject&) = delete;
@@ -20,9 +20,9 @@ public:
     T Get() const { return handle; }
     explicit operator bool() const { return handle != nullptr; }
     T Release() { T h = handle; handle = nullptr; return h; }
-    void Reset(T handle = nullptr) {
+    void Reset(T h = nullptr) {
         if (handle) ::DeleteObject(handle);
-        handle = handle;
+        handle = h;
     }
 
 private:

@@ -9,10 +9,12 @@
 
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "ui/control.h"
 #include "ui/dialog.h"
+#include "ui/gdi.h"
 #include "ui/wrappers.h"
 
 namespace {
@@ -334,6 +336,21 @@ TEST(ControlWrappers, ReadAndWriteTheirControls) {
         EditBox().GetText(none, sizeof none);
         EXPECT_STREQ("", none);
     });
+}
+
+TEST(GdiObject, OwnsOneObjectAndDeletesWhatItLetsGo) {
+    HBRUSH first = ::CreateSolidBrush(RGB(1, 2, 3));
+    HBRUSH second = ::CreateSolidBrush(RGB(4, 5, 6));
+    {
+        GdiObject<HBRUSH> owner(first);
+        owner.Reset(second);
+        EXPECT_EQ(0u, ::GetObjectType(first)) << "the first brush was deleted";
+        EXPECT_EQ(second, owner.Get());
+        GdiObject<HBRUSH> moved(std::move(owner));
+        EXPECT_EQ(nullptr, owner.Get());
+        EXPECT_EQ(second, moved.Get());
+    }
+    EXPECT_EQ(0u, ::GetObjectType(second)) << "the owner deleted the second one";
 }
 
 }  // namespace
