@@ -15,6 +15,7 @@
 #include "monitor/capture_error.h"
 #include "protocol/level_protocol.h"
 #include "res/resource.h"
+#include "settings/sel_lang_dlg.h"
 #include "settings/settings_store.h"
 #include "settings/text_lookup.h"
 #include "ui/wrappers.h"
@@ -32,6 +33,12 @@ constexpr int kIndicatorSegments = 6;
 constexpr int kCaptureMessageChars = 255;
 
 void DialFromAlarm(const char* number, void*) { DialNumber(number); }
+
+// The first start's question for the language.
+void AskForLanguage(HWND owner) {
+    CSelLangDlg dialog(owner);
+    dialog.DoModal();
+}
 
 std::tm LocalNow() {
     SYSTEMTIME st;
@@ -105,7 +112,7 @@ BOOL CAppDlg::OnInitDialog() {
     Dialog::OnInitDialog();
     MonitorState& state = State();
 
-    LoadSettings(Hwnd());
+    LoadSettings(Hwnd(), &AskForLanguage);
     ApplyLanguageTexts();
     ComputeScales(Settings(), State());
 

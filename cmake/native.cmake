@@ -22,6 +22,10 @@ target_link_libraries(unit_tests PRIVATE cribcore GTest::gtest GTest::gtest_main
 target_compile_options(unit_tests PRIVATE ${CRIB_WARNINGS})
 gtest_discover_tests(unit_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
 
+# The layers of the program point one way (scripts/check-layers.sh).
+add_test(NAME source.layers COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check-layers.sh ${CMAKE_SOURCE_DIR})
+set_tests_properties(source.layers PROPERTIES LABELS source TIMEOUT 60)
+
 # Tests under Wine are registered from here too, so one ctest run counts all.
 include(${CMAKE_SOURCE_DIR}/tests/wine/register.cmake OPTIONAL)
 

@@ -55,22 +55,22 @@ public:
     void Strict(long long a, long long b) { AtLeastZero(a - 1, b); }
     void AtLeastZero(long long a, long long b) {
         if (a < 0) {
-            none_ = true;
+            noValue = true;
             return;
         }
         if (b == 0) return;
         long long m = a / b;  // a >= 0, b > 0: floor
-        if (!bounded_ || m < max_) max_ = m;
-        bounded_ = true;
+        if (!bounded || m < largest) largest = m;
+        bounded = true;
     }
-    bool None() const { return none_; }
-    bool Bounded() const { return bounded_; }
-    long long Max() const { return max_; }
+    bool None() const { return noValue; }
+    bool Bounded() const { return bounded; }
+    long long Max() const { return largest; }
 
 private:
-    bool none_ = false;
-    bool bounded_ = false;
-    long long max_ = 0;
+    bool noValue = false;
+    bool bounded = false;
+    long long largest = 0;
 };
 
 }  // namespace

@@ -108,13 +108,13 @@ void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
 
 class GateLock {
 public:
-    explicit GateLock(CaptureGate& gate) : gate_(gate) { gate_.Enter(); }
-    ~GateLock() { gate_.Leave(); }
+    explicit GateLock(CaptureGate& g) : gate(g) { gate.Enter(); }
+    ~GateLock() { gate.Leave(); }
     GateLock(const GateLock&) = delete;
     GateLock& operator=(const GateLock&) = delete;
 
 private:
-    CaptureGate& gate_;
+    CaptureGate& gate;
 };
 
 // What becomes of a returned buffer once the queue has been looked after.

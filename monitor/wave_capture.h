@@ -12,15 +12,15 @@
 // StopCapture has set it, no buffer is queued any more.
 class CaptureGate {
 public:
-    CaptureGate() { ::InitializeCriticalSection(&section_); }
-    ~CaptureGate() { ::DeleteCriticalSection(&section_); }
+    CaptureGate() { ::InitializeCriticalSection(&section); }
+    ~CaptureGate() { ::DeleteCriticalSection(&section); }
     CaptureGate(const CaptureGate&) = delete;
     CaptureGate& operator=(const CaptureGate&) = delete;
-    void Enter() { ::EnterCriticalSection(&section_); }
-    void Leave() { ::LeaveCriticalSection(&section_); }
+    void Enter() { ::EnterCriticalSection(&section); }
+    void Leave() { ::LeaveCriticalSection(&section); }
 
 private:
-    CRITICAL_SECTION section_;
+    CRITICAL_SECTION section;
 };
 
 struct WaveCapture {

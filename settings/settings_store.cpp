@@ -8,7 +8,6 @@
 #include "base/shared_record.h"
 #include "res/resource.h"
 #include "settings/profile.h"
-#include "settings/sel_lang_dlg.h"
 #include "settings/settings_parse.h"
 #include "settings/text_lookup.h"
 
@@ -62,15 +61,14 @@ void WriteSettingsKey(unsigned keyId) {
     ProfileWriteText(section.text, key.text, value);
 }
 
-void LoadSettings(HWND owner) {
+void LoadSettings(HWND owner, LanguageQuestion askLanguage) {
     MonitorSettings& s = Settings();
     char work[kProfileBufferSize];
 
     ReadKey(IDS_KEY_LANGUAGE, "-1", work, sizeof work);
     int language = ParseProfileInt(work);
     if (language < 0) {
-        CSelLangDlg dialog(owner);
-        dialog.DoModal();
+        if (askLanguage) askLanguage(owner);
     } else {
         s.language = language;
     }

@@ -3,9 +3,10 @@
 
 #include <windows.h>
 
-// Fills the settings from the profile; at the first start the language
-// dialog, owned by `owner`, asks for the language first.
-void LoadSettings(HWND owner);
+// Fills the settings from the profile. At the first start (no language
+// stored) askLanguage(owner) runs first; it sets the language itself.
+using LanguageQuestion = void (*)(HWND owner);
+void LoadSettings(HWND owner, LanguageQuestion askLanguage);
 
 // At exit: "Language", then "Reaction".
 void SaveExitSettings();
