@@ -3,19 +3,22 @@
 #include <commctrl.h>
 
 namespace {
-// One subclass per window is ours; its reference data is the Control.
+// One subclass per window is ours; its reference data is the Control. The
+// property marks a bound window, so that no second object binds it.
 constexpr UINT_PTR kSubclassId = 1;
+const char kBoundProp[] = "Cribwatch.Control";
 }
 
 Control::~Control() { Detach(); }
 
 bool Control::Attach(HWND window) {
-    if (hwnd || !window || !::IsWindow(window)) return false;
-    DWORD_PTR bound = 0;
-    if (::GetWindowSubclass(window, &Control::SubclassProc, kSubclassId, &bound)) return false;
+    if (hwnd || !window || !::IsWindow(window) || ::GetPropA(window, kBoundProp)) return false;
+    if (!::SetPropA(window, kBoundProp, reinterpret_cast<HANDLE>(this))) return false;
     if (!::SetWindowSubclass(window, &Control::SubclassProc, kSubclassId,
-                             reinterpret_cast<DWORD_PTR>(this)))
+                             reinterpret_cast<DWORD_PTR>(this))) {
+        ::RemovePropA(window, kBoundProp);
         return false;
+    }
     hwnd = window;
     return true;
 }
@@ -23,6 +26,7 @@ bool Control::Attach(HWND window) {
 void Control::Detach() {
     if (!hwnd) return;
     ::RemoveWindowSubclass(hwnd, &Control::SubclassProc, kSubclassId);
+    ::RemovePropA(hwnd, kBoundProp);
     hwnd = nullptr;
 }
 

@@ -328,19 +328,6 @@ TEST_F(WaveCaptureFake, FilledBufferIsReplacedBeforeItIsEvaluatedAndThenFreed) {
     EXPECT_EQ(device.unprepares, 1);
 }
 
-TEST_F(WaveCaptureFake, OneMostNegativeSampleIsLevelOneAtEverySensitivity) {
-    Start();
-    std::vector<int16_t> samples = Silence();
-    samples[5] = -32768;
-    for (int sensitivity : {0, 1, 50, 75, 99, 100}) {
-        Settings().sensitivity = sensitivity;
-        ComputeScales(Settings(), State());
-        StoreLevel(State(), 0.25);
-        ASSERT_NE(Fill(samples, 4096), nullptr);
-        EXPECT_EQ(LoadLevel(State()), 1.0) << "sensitivity " << sensitivity;
-    }
-}
-
 TEST_F(WaveCaptureFake, LevelFollowsThePeakOnTheFullScale) {
     Start();
     std::vector<int16_t> samples = Silence();
