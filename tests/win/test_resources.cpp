@@ -1,6 +1,8 @@
-// The program's resources as linked into the executable: texts in both
-// languages (single-byte Windows-1252 through the ANSI functions), bitmaps,
-// the icon, the four dialog templates and the settings dialog's list items.
+// The program's resources as linked into the executable, held against
+// res/resource.h and against what the code relies on: every named text in
+// both languages as single-byte Windows-1252, the bitmaps and the icon, the
+// four dialog templates with the controls the code drives, and the settings
+// dialog's list items.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -8,15 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <cwctype>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "calling/dial_sequence.h"
 #include "res/resource.h"
 
 namespace {
@@ -27,401 +29,158 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 std::string LoadA(UINT id) {
     char buf[1024];
-    int n = ::LoadStringA(Module(), id, buf, sizeof buf);
+    const int n = ::LoadStringA(Module(), id, buf, sizeof buf);
     return std::string(buf, n > 0 ? n : 0);
 }
 
 std::wstring LoadW(UINT id) {
-    wchar_t buf[1024];
-    int n = ::LoadStringW(Module(), id, buf, sizeof buf / sizeof buf[0]);
-    return std::wstring(buf, n > 0 ? n : 0);
-}
-
-bool HasText(UINT id) {
     // With a buffer size of 0, LoadStringW hands out a pointer to the
     // resource's text and returns its length; 0 when there is none.
     const wchar_t* p = nullptr;
-    return ::LoadStringW(Module(), id, reinterpret_cast<wchar_t*>(&p), 0) > 0;
+    const int n = ::LoadStringW(Module(), id, reinterpret_cast<wchar_t*>(&p), 0);
+    return n > 0 ? std::wstring(p, n) : std::wstring();
 }
 
 std::string To1252(const std::wstring& w) {
     if (w.empty()) return std::string();
-    int n = ::WideCharToMultiByte(1252, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                  nullptr, nullptr);
+    const int size = static_cast<int>(w.size());
+    const int n = ::WideCharToMultiByte(1252, 0, w.data(), size, nullptr, 0, nullptr, nullptr);
     std::string s(n, '\0');
-    ::WideCharToMultiByte(1252, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(1252, 0, w.data(), size, &s[0], n, nullptr, nullptr);
     return s;
 }
 
-struct TextRow {
+size_t Count(const std::wstring& s, wchar_t c) {
+    return static_cast<size_t>(std::count(s.begin(), s.end(), c));
+}
+
+// The only characters beyond ASCII that German texts hold: umlauts and sharp s.
+bool IsGermanLetter(wchar_t c) { return c != 0 && std::wcschr(L"\xC4\xD6\xDC\xDF\xE4\xF6\xFC", c); }
+
+// Texts in both languages: the German id is named, English is id + IDS_ENGLISH_OFFSET.
+const UINT kTwinTexts[] = {
+    IDS_CONFIRM_EXIT, IDS_ALREADY_RUNNING, IDS_CONNECT_QUESTION, IDS_INVALID_NUMBER,
+    IDS_SOFTPHONE_NOT_FOUND, IDS_NO_SOUNDCARD, IDS_NO_CALL_NUMBER, IDS_MIN_DELAY,
+    IDS_PORT_NOT_OPENED, IDS_MICROPHONE, IDS_CALLING, IDS_SENSITIVITY, IDS_THRESHOLD,
+    IDS_SETTINGS, IDS_LANGUAGE, IDS_GERMAN, IDS_ENGLISH, IDS_CANCEL, IDS_HELP, IDS_ABOUT,
+    IDS_EXIT, IDS_CALLING_PARAMS, IDS_CONNECT_TO, IDS_MISCELLANEOUS, IDS_CALL_NUMBER,
+    IDS_CALLING_DELAY, IDS_MAXIMUM, IDS_MINUTES, IDS_CALLS, IDS_MAKE_PROTOCOL,
+    IDS_SOFTPHONE_FILE, IDS_BROWSE_FILTER, IDS_CONNECTION_TEST, IDS_DATE_TIME, IDS_STATUS,
+    IDS_CONTACT_GROUP, IDS_WEB_LINK, IDS_MAIL_LINK, IDS_START, IDS_STOP, IDS_QUESTIONS,
+    IDS_CONTACT, IDS_SERIAL_MODEM, IDS_SERIAL_GROUP, IDS_PORT, IDS_BAUD, IDS_MODEM_COMMAND,
+};
+
+// The registry's section and value names: users' settings are stored under
+// them, so they never change and have no language.
+const struct {
     UINT id;
-    const wchar_t* german;
-    const wchar_t* english;  // under id + 10000
+    const char* name;
+} kProfileNames[] = {
+    {IDS_PROFILE_SECTION, "Settings"}, {IDS_KEY_LANGUAGE, "Language"},
+    {IDS_KEY_CONNECT, "Connect"},      {IDS_KEY_CALLPARAMS, "CallParams"},
+    {IDS_KEY_SOFTPHONE, "SoftPhone"},  {IDS_KEY_LOGGING, "Logging"},
+    {IDS_KEY_REACTION, "Reaction"},    {IDS_KEY_MODEM, "Modem"},
 };
 
-const TextRow kTexts[] = {
-    {1000, L"M\u00F6chten Sie Cribwatch wirklich beenden ?", L"Do you want exit Cribwatch now ?"},
-    {1001, L"Cribwatch ist auf diesem System bereits aktiviert !",
-     L"Cribwatch is already active on this system !"},
-    {1002, L"M\u00F6chten Sie eine Verbindung zu '%s' herstellen ?",
-     L"Make a connection to '%s' now ?"},
-    {1003, L"Bitte definieren Sie eine g\u00FCltige Rufnummer.",
-     L"Please define a vaild call number."},
-    {1004,
-     L"SoftPhone : Programm wurde nicht gefunden.\nBitte \u00FCberpr\u00FCfen Sie den "
-     L"Programmpfad und die Programmdatei.",
-     L"SoftPhone : program not found error.\nPlease check the path and program file."},
-    {1005, L"Es wurde auf diesem System keine Soundkarte gefunden.",
-     L"No soundcard found on this system !"},
-    {1006, L"Sie haben keine Rufnummer eingetragen.", L"Please define a call number."},
-    {1007, L"Die Wahlpause muss mindestens 1 Minute betragen.",
-     L"The minimum number of calling delay is one minute."},
-    {1008, L"Der gew\u00E4hlte Kommunikationsport konnte nicht ge\u00F6ffnet werden !",
-     L"Cannot open the selected communication port !"},
-    {2000, L"Mikrofon", L"Microphone"},
-    {2001, L"Rufausl\u00F6sung", L"Calling"},
-    {2002, L"Empfindlichkeit", L"Sensitivity"},
-    {2003, L"Schwelle", L"Threshold"},
-    {2004, L"Einstellungen", L"Settings"},
-    {2005, L"Sprache", L"Language"},
-    {2006, L"Deutsch", L"German"},
-    {2007, L"Englisch", L"English"},
-    {2008, L"Abbrechen", L"Cancel"},
-    {2009, L"Hilfe", L"Help"},
-    {2010, L"Info", L"About"},
-    {2011, L"Beenden", L"Exit"},
-    {2012, L"Wahlparameter", L"Calling parameters"},
-    {2013, L"Anschluss", L"Connect to"},
-    {2014, L"Sonstiges", L"Miscellaneous"},
-    {2015, L"Rufnummer", L"Call number"},
-    {2016, L"Wahlpause", L"Calling delay"},
-    {2017, L"H\u00F6chstens", L"Maximum"},
-    {2018, L"Minute(n)", L"Minute(s)"},
-    {2019, L"Anruf(e)", L"Call(s)"},
-    {2020, L"Ger\u00E4uschpegelprotokoll erstellen", L"Make a protocol of volume level"},
-    {2021, L"SoftPhone Programmdatei", L"SoftPhone program file"},
-    {2022, L"Programm Dateien (*.exe) |*.exe|Alle Dateien (*.*)|*.* ||",
-     L"Program Files (*.exe) |*.exe|All Files (*.*)|*.* ||"},
-    {2023, L"Verbindungstest durchf\u00FChren", L"Make a connection test"},
-    {2024, L"Datum / Uhrzeit", L"Date / Time"},
-    {2025, L"Status", L"Status"},
-    {2026, L"Info", L"Contact"},
-    {2027, L"Besuchen Sie unsere Homepage", L"Visit our homepage"},
-    {2028, L"Feedback senden", L"Send feedback"},
-    {2029, L"Start", L"Start"},
-    {2030, L"Stopp", L"Stop"},
-    {2032, L"Fragen , Anregungen oder Probleme ?", L"Questions or problems ?"},
-    {2033, L"Kontakt:", L"Contact:"},
-    {2034, L"Seriell ( Modem )", L"Serial ( Modem )"},
-    {2035, L"Serielle Schnittstelle / Modemparameter", L"Serial Interface / Modemparameter"},
-    {2036, L"Port", L"Port"},
-    {2037, L"Baud + 8N1", L"Baud + 8N1"},
-    {2038, L"Modembefehl", L"Modem command"},
-};
-
-TEST(Resources, AnsiCodePageIsWindows1252) {
-    // The single-byte texts below are only what the user sees when the
-    // ANSI code page is Western European.
-    EXPECT_EQ(1252u, ::GetACP());
-}
-
-TEST(Resources, EveryTextInBothLanguages) {
-    for (const TextRow& row : kTexts) {
-        SCOPED_TRACE(row.id);
-        EXPECT_EQ(std::wstring(row.german), LoadW(row.id));
-        EXPECT_EQ(std::wstring(row.english), LoadW(row.id + IDS_ENGLISH_OFFSET));
-        // Through the ANSI function each text arrives as Windows-1252 bytes.
-        EXPECT_EQ(To1252(row.german), LoadA(row.id));
-        EXPECT_EQ(To1252(row.english), LoadA(row.id + IDS_ENGLISH_OFFSET));
+BOOL CALLBACK AddBlockIds(HMODULE, LPCSTR, LPSTR name, LONG_PTR ids) {
+    // Texts are stored in blocks of 16: block n holds the ids (n - 1) * 16 and up.
+    const UINT first = (static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)) - 1) * 16;
+    for (UINT id = first; id < first + 16; ++id) {
+        if (!LoadW(id).empty()) reinterpret_cast<std::set<UINT>*>(ids)->insert(id);
     }
+    return TRUE;
 }
 
-TEST(Resources, UmlautsAreSingleBytes) {
-    const std::string exitQuestion = LoadA(IDS_CONFIRM_EXIT);
-    ASSERT_GE(exitQuestion.size(), 2u);
-    EXPECT_EQ('M', exitQuestion[0]);
-    EXPECT_EQ(static_cast<char>(0xF6), exitQuestion[1]);  // o with diaeresis
-    EXPECT_EQ("chten Sie", exitQuestion.substr(2, 9));
+// Every id that holds a text, found by walking the string table.
+std::set<UINT> TableIds() {
+    std::set<UINT> ids;
+    ::EnumResourceNamesA(Module(), RT_STRING, AddBlockIds, reinterpret_cast<LONG_PTR>(&ids));
+    return ids;
+}
 
-    EXPECT_EQ(std::string("Rufausl\xF6") + "sung", LoadA(2001));
-    EXPECT_EQ(std::string("Ger\xE4") + "uschpegelprotokoll erstellen", LoadA(2020));
-    EXPECT_EQ(std::string("Verbindungstest durchf\xFC") + "hren", LoadA(2023));
-    EXPECT_EQ(std::string("H\xF6") + "chstens", LoadA(2017));
-    for (const TextRow& row : kTexts) {
-        for (UINT id : {row.id, row.id + IDS_ENGLISH_OFFSET}) {
-            for (unsigned char c : LoadA(id)) {
-                EXPECT_NE(0xC3, c) << "UTF-8 lead byte in text " << id;
-            }
+TEST(Resources, StringTableHoldsEveryNamedTextAndNothingElse) {
+    std::set<UINT> named = {IDS_CAPTURE_ERROR};
+    for (const auto& p : kProfileNames) named.insert(p.id);
+    for (UINT id : kTwinTexts) named.insert({id, id + IDS_ENGLISH_OFFSET});
+    const std::set<UINT> table = TableIds();
+    for (UINT id : named) EXPECT_EQ(1u, table.count(id)) << "no text " << id;
+    for (UINT id : table) {
+        EXPECT_EQ(1u, named.count(id)) << "text " << id << " has no name";
+        if (id > IDS_ENGLISH_OFFSET && id < 2 * IDS_ENGLISH_OFFSET) {
+            EXPECT_EQ(1u, table.count(id - IDS_ENGLISH_OFFSET)) << "English " << id << " alone";
         }
     }
+    for (const auto& p : kProfileNames) EXPECT_EQ(p.name, LoadA(p.id)) << p.id;
 }
 
-TEST(Resources, LineBreaksAreSingleLineFeeds) {
-    const std::string de = LoadA(1004);
-    const std::string en = LoadA(11004);
-    EXPECT_EQ(1, static_cast<int>(std::count(de.begin(), de.end(), '\n')));
-    EXPECT_EQ(1, static_cast<int>(std::count(en.begin(), en.end(), '\n')));
-    EXPECT_EQ(std::string::npos, de.find('\r'));
-    EXPECT_EQ(std::string::npos, de.find('\\'));
-    EXPECT_EQ("SoftPhone : program not found error.", en.substr(0, en.find('\n')));
-}
-
-TEST(Resources, GapsInTheTableStayEmpty) {
-    for (UINT id : {999u, 1009u, 2031u, 2039u, 10999u, 11009u, 12031u, 12039u, 13004u, 50008u,
-                    60000u}) {
+TEST(Resources, TextsAreSingleByteWindows1252) {
+    // The code reads its texts through the ANSI functions; they show as
+    // written when the ANSI code page is Western European.
+    ASSERT_EQ(1252u, ::GetACP());
+    for (UINT id : TableIds()) {
         SCOPED_TRACE(id);
-        EXPECT_FALSE(HasText(id));
-        EXPECT_EQ("", LoadA(id));
+        const std::wstring text = LoadW(id);
+        const std::string bytes = LoadA(id);
+        EXPECT_EQ(To1252(text), bytes);
+        EXPECT_EQ(text.size(), bytes.size());
+        const bool german = id < IDS_ENGLISH_OFFSET;
+        for (wchar_t c : text) EXPECT_TRUE(c < 0x80 || (german && IsGermanLetter(c))) << int(c);
+        // Line breaks are single line feeds; no escape is left unconverted.
+        EXPECT_EQ(std::wstring::npos, text.find_first_of(L"\r\\"));
+        EXPECT_TRUE(text.front() != L' ' && text.back() != L' ');  // no stray blanks
     }
-    for (const TextRow& row : kTexts) {
-        EXPECT_TRUE(HasText(row.id)) << row.id;
-        EXPECT_TRUE(HasText(row.id + IDS_ENGLISH_OFFSET)) << row.id + IDS_ENGLISH_OFFSET;
+    for (UINT id : {IDS_CONFIRM_EXIT, IDS_INVALID_NUMBER, IDS_SOFTPHONE_NOT_FOUND,
+                    IDS_PORT_NOT_OPENED, IDS_CALLING, IDS_MAXIMUM, IDS_MAKE_PROTOCOL,
+                    IDS_CONNECTION_TEST}) {
+        const std::string bytes = LoadA(id);
+        EXPECT_TRUE(std::any_of(bytes.begin(), bytes.end(),
+                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+            << "umlaut text " << id;
     }
 }
 
-TEST(Resources, ConnectQuestionFormatsTheNumber) {
-    char out[512];
-    std::snprintf(out, sizeof out, LoadA(1002).c_str(), "0301234567");
-    EXPECT_EQ(std::string("M\xF6") + "chten Sie eine Verbindung zu '0301234567' herstellen ?",
-              out);
-    std::snprintf(out, sizeof out, LoadA(11002).c_str(), "0301234567");
-    EXPECT_STREQ("Make a connection to '0301234567' now ?", out);
-}
-
-TEST(Resources, ProfileNames) {
-    const char* names[] = {"Settings", "Language", "Connect", "CallParams",
-                           "SoftPhone", "Logging", "Reaction", "Modem"};
-    for (UINT i = 0; i < 8; ++i) {
-        EXPECT_EQ(names[i], LoadA(IDS_PROFILE_SECTION + i)) << IDS_PROFILE_SECTION + i;
+TEST(Resources, TwinsAgreeAndOnlyTheFormatsHoldAPlaceholder) {
+    for (UINT id : TableIds()) {
+        const std::wstring text = LoadW(id);
+        const bool format =
+            id % IDS_ENGLISH_OFFSET == IDS_CONNECT_QUESTION || id == IDS_CAPTURE_ERROR;
+        EXPECT_EQ(format ? 1u : 0u, Count(text, L'%')) << id;
+        EXPECT_TRUE(!format || text.find(L"%s") != std::wstring::npos) << id;
     }
-    EXPECT_EQ("Language", LoadA(IDS_KEY_LANGUAGE));
-    EXPECT_EQ("Modem", LoadA(IDS_KEY_MODEM));
+    for (UINT id : kTwinTexts) {
+        EXPECT_EQ(Count(LoadW(id), L'\n'), Count(LoadW(id + IDS_ENGLISH_OFFSET), L'\n')) << id;
+    }
+    EXPECT_EQ(1u, Count(LoadW(IDS_SOFTPHONE_NOT_FOUND), L'\n'));  // a message of two lines
+
+    // The file filter, "name|pattern|...||": both languages offer the same patterns.
+    auto split = [](std::wstring s) {
+        std::vector<std::wstring> parts;
+        for (size_t at; (at = s.find(L'|')) != std::wstring::npos; s.erase(0, at + 1))
+            parts.push_back(s.substr(0, at));
+        parts.push_back(s);
+        return parts;
+    };
+    const auto de = split(LoadW(IDS_BROWSE_FILTER));
+    const auto en = split(LoadW(IDS_BROWSE_FILTER + IDS_ENGLISH_OFFSET));
+    ASSERT_EQ(de.size(), en.size());
+    ASSERT_GE(de.size(), 4u);
+    for (size_t i = 1; i < de.size(); i += 2) EXPECT_EQ(de[i], en[i]) << i;
+    EXPECT_TRUE(de.back().empty() && de[de.size() - 2].empty());  // ends with "||"
 }
 
-TEST(Resources, CaptureErrorFormatHasOnePlaceholder) {
-    const std::string format = LoadA(IDS_CAPTURE_ERROR);
-    ASSERT_FALSE(format.empty());
-    const size_t first = format.find("%s");
-    ASSERT_NE(std::string::npos, first);
-    EXPECT_EQ(std::string::npos, format.find("%s", first + 2));
-    EXPECT_EQ(1, static_cast<int>(std::count(format.begin(), format.end(), '%')));
-    char out[256];
-    std::snprintf(out, sizeof out, format.c_str(), "MMSYSERR_NOMEM");
-    EXPECT_NE(nullptr, std::strstr(out, "MMSYSERR_NOMEM"));
-    EXPECT_FALSE(HasText(IDS_CAPTURE_ERROR + IDS_ENGLISH_OFFSET));
-}
+// --- resources as bytes ------------------------------------------------------
 
-// --- bitmaps ---------------------------------------------------------------
-
-struct Rgb {
-    int r, g, b;
+struct Bytes {
+    const unsigned char* p = nullptr;
+    size_t size = 0;
 };
 
-// A bitmap resource as a 24-bit DIB section, read pixel by pixel (y = 0 at the top).
-class Dib {
-public:
-    explicit Dib(UINT id)
-        : bmp_(static_cast<HBITMAP>(::LoadImageA(Module(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0,
-                                                 0, LR_CREATEDIBSECTION))) {
-        if (bmp_ && ::GetObjectA(bmp_, sizeof ds_, &ds_) == sizeof ds_) ok_ = true;
-    }
-    ~Dib() {
-        if (bmp_) ::DeleteObject(bmp_);
-    }
-    Dib(const Dib&) = delete;
-    Dib& operator=(const Dib&) = delete;
-
-    bool ok() const { return ok_ && ds_.dsBm.bmBits != nullptr; }
-    int width() const { return ds_.dsBm.bmWidth; }
-    int height() const { return ds_.dsBm.bmHeight; }
-    int bits() const { return ds_.dsBm.bmBitsPixel; }
-    Rgb at(int x, int y) const {
-        const unsigned char* base = static_cast<const unsigned char*>(ds_.dsBm.bmBits);
-        const int row = ds_.dsBmih.biHeight > 0 ? height() - 1 - y : y;
-        const unsigned char* p = base + row * ds_.dsBm.bmWidthBytes + x * 3;
-        return Rgb{p[2], p[1], p[0]};
-    }
-
-private:
-    HBITMAP bmp_;
-    DIBSECTION ds_{};
-    bool ok_ = false;
-};
-
-void ExpectRgb(const Rgb& want, const Rgb& got, int x, int y) {
-    EXPECT_TRUE(want.r == got.r && want.g == got.g && want.b == got.b)
-        << "pixel " << x << "," << y << ": want " << want.r << "," << want.g << "," << want.b
-        << " got " << got.r << "," << got.g << "," << got.b;
+Bytes ResourceBytes(LPCSTR name, LPCSTR type) {
+    HRSRC res = ::FindResourceA(Module(), name, type);
+    if (!res) return Bytes{};
+    return Bytes{static_cast<const unsigned char*>(::LockResource(::LoadResource(Module(), res))),
+                 ::SizeofResource(Module(), res)};
 }
-
-TEST(Resources, BitmapsLoadWithTheirSizes) {
-    const struct {
-        UINT id;
-        int w, h;
-    } expected[] = {{IDB_FLAG_GERMANY, 16, 12}, {IDB_FLAG_UK, 16, 12},
-                    {IDB_INDICATOR_ON, 14, 6},  {IDB_INDICATOR_OFF, 14, 6},
-                    {IDB_BANNER, 128, 27}};
-    for (const auto& e : expected) {
-        SCOPED_TRACE(e.id);
-        HBITMAP bmp = ::LoadBitmapA(Module(), MAKEINTRESOURCEA(e.id));
-        ASSERT_NE(nullptr, bmp);
-        BITMAP bm{};
-        ASSERT_EQ(static_cast<int>(sizeof bm), ::GetObjectA(bmp, sizeof bm, &bm));
-        EXPECT_EQ(e.w, bm.bmWidth);
-        EXPECT_EQ(e.h, bm.bmHeight);
-        ::DeleteObject(bmp);
-
-        Dib dib(e.id);
-        ASSERT_TRUE(dib.ok());
-        EXPECT_EQ(24, dib.bits());
-    }
-}
-
-void ExpectIndicator(UINT id, Rgb (*column)(int)) {
-    Dib dib(id);
-    ASSERT_TRUE(dib.ok());
-    ASSERT_EQ(14, dib.width());
-    ASSERT_EQ(6, dib.height());
-    for (int y = 0; y < 6; ++y) {
-        for (int x = 0; x < 14; ++x) {
-            const bool frame = x == 0 || y == 0 || x == 13 || y == 5;
-            ExpectRgb(frame ? Rgb{0, 0, 0} : column(x - 1), dib.at(x, y), x, y);
-        }
-    }
-}
-
-TEST(Resources, IndicatorSegments) {
-    ExpectIndicator(IDB_INDICATOR_ON, [](int k) { return Rgb{255, 16 * k, 16 * k}; });
-    ExpectIndicator(IDB_INDICATOR_OFF, [](int k) { return Rgb{4 * k, 4 * k, 4 * k}; });
-}
-
-TEST(Resources, GermanFlagStripes) {
-    Dib dib(IDB_FLAG_GERMANY);
-    ASSERT_TRUE(dib.ok());
-    for (int x = 0; x < 16; ++x) {
-        const Rgb top = dib.at(x, 1), mid = dib.at(x, 6), bottom = dib.at(x, 10);
-        EXPECT_LT(top.r + top.g + top.b, 60) << x;
-        EXPECT_TRUE(mid.r > 150 && mid.g < 60 && mid.b < 60) << x;
-        EXPECT_TRUE(bottom.r > 200 && bottom.g > 150 && bottom.b < 80) << x;
-    }
-}
-
-TEST(Resources, UnionFlag) {
-    Dib dib(IDB_FLAG_UK);
-    ASSERT_TRUE(dib.ok());
-    auto isRed = [](Rgb c) { return c.r > 150 && c.g < 80 && c.b < 80; };
-    auto isWhite = [](Rgb c) { return c.r > 200 && c.g > 200 && c.b > 200; };
-    auto isBlue = [](Rgb c) { return c.b > 80 && c.r < 60 && c.g < 80; };
-    // The upright red cross through the middle.
-    for (int y = 0; y < 12; ++y) EXPECT_TRUE(isRed(dib.at(7, y)) && isRed(dib.at(8, y))) << y;
-    for (int x = 0; x < 16; ++x) EXPECT_TRUE(isRed(dib.at(x, 5)) && isRed(dib.at(x, 6))) << x;
-    // Its white edges.
-    EXPECT_TRUE(isWhite(dib.at(6, 1)) && isWhite(dib.at(9, 1)));
-    EXPECT_TRUE(isWhite(dib.at(1, 4)) && isWhite(dib.at(1, 7)));
-    // Blue fields between the arms, diagonals in the corners.
-    int blue = 0, white = 0;
-    for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 16; ++x) {
-            blue += isBlue(dib.at(x, y));
-            white += isWhite(dib.at(x, y));
-        }
-    EXPECT_GT(blue, 30);
-    EXPECT_GT(white, 30);
-    EXPECT_TRUE(isRed(dib.at(0, 0)) && isRed(dib.at(15, 0)) && isRed(dib.at(0, 11)) &&
-                isRed(dib.at(15, 11)));
-}
-
-TEST(Resources, BannerIsWhiteOnDarkeningBlue) {
-    Dib dib(IDB_BANNER);
-    ASSERT_TRUE(dib.ok());
-    ASSERT_EQ(128, dib.width());
-    ASSERT_EQ(27, dib.height());
-    const Rgb top = dib.at(0, 0), bottom = dib.at(0, 26);
-    EXPECT_GT(top.b, top.r);
-    EXPECT_GT(bottom.b, bottom.r);
-    EXPECT_GT(top.r + top.g + top.b, bottom.r + bottom.g + bottom.b);
-    int white = 0, whiteLeft = 0, whiteRight = 0;
-    for (int y = 0; y < 27; ++y)
-        for (int x = 0; x < 128; ++x) {
-            const Rgb c = dib.at(x, y);
-            if (c.r == 255 && c.g == 255 && c.b == 255) {
-                ++white;
-                (x < 64 ? whiteLeft : whiteRight) += 1;
-            }
-        }
-    EXPECT_GT(white, 200);  // the lettering
-    EXPECT_GT(whiteLeft, 60);  // and it spans the width
-    EXPECT_GT(whiteRight, 60);
-}
-
-// --- icon ------------------------------------------------------------------
-
-TEST(Resources, IconLoadsAtBothSizes) {
-    for (int size : {16, 32}) {
-        SCOPED_TRACE(size);
-        HICON icon = static_cast<HICON>(
-            ::LoadImageA(Module(), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size, size, 0));
-        ASSERT_NE(nullptr, icon);
-        ICONINFO info{};
-        ASSERT_TRUE(::GetIconInfo(icon, &info));
-        BITMAP bm{};
-        ASSERT_NE(nullptr, info.hbmColor);
-        ASSERT_TRUE(::GetObjectA(info.hbmColor, sizeof bm, &bm));
-        EXPECT_EQ(size, bm.bmWidth);
-        EXPECT_EQ(size, bm.bmHeight);
-        ::DeleteObject(info.hbmColor);
-        ::DeleteObject(info.hbmMask);
-        ::DestroyIcon(icon);
-    }
-    EXPECT_NE(nullptr, ::LoadIconA(Module(), MAKEINTRESOURCEA(IDI_APP)));
-}
-
-TEST(Resources, IconHoldsSixteenAndTwoHundredFiftySixColours) {
-    HRSRC res = ::FindResourceA(Module(), MAKEINTRESOURCEA(IDI_APP), RT_GROUP_ICON);
-    ASSERT_NE(nullptr, res);
-    const unsigned char* p =
-        static_cast<const unsigned char*>(::LockResource(::LoadResource(Module(), res)));
-    const DWORD size = ::SizeofResource(Module(), res);
-    ASSERT_NE(nullptr, p);
-    ASSERT_GE(size, 6u);
-    WORD type = 0, count = 0;
-    std::memcpy(&type, p + 2, 2);
-    std::memcpy(&count, p + 4, 2);
-    EXPECT_EQ(1, type);
-    ASSERT_EQ(4, count);
-    ASSERT_GE(size, 6u + 14u * count);
-    std::set<std::pair<int, int>> images;  // (size, bits per pixel)
-    for (int i = 0; i < count; ++i) {
-        const unsigned char* e = p + 6 + 14 * i;
-        WORD bits = 0;
-        std::memcpy(&bits, e + 6, 2);
-        EXPECT_EQ(e[0], e[1]);
-        images.insert({e[0], bits});
-    }
-    const std::set<std::pair<int, int>> want = {{16, 4}, {16, 8}, {32, 4}, {32, 8}};
-    EXPECT_EQ(want, images);
-}
-
-// --- dialog templates --------------------------------------------------------
-
-struct Item {
-    DWORD style = 0;
-    int x = 0, y = 0, cx = 0, cy = 0;
-    int id = 0;
-    std::wstring cls;    // predefined classes by name: "button", "edit", "static", ...
-    std::wstring text;   // empty when the text is an ordinal
-    int ordinal = -1;    // resource id given as the text (pictures, icons)
-};
-
-struct Template {
-    DWORD style = 0;
-    int cx = 0, cy = 0;
-    std::wstring caption;
-    int pointSize = 0;
-    std::wstring font;
-    std::vector<Item> items;
-};
 
 // Bounds-checked reader over a resource.
 class Reader {
@@ -479,30 +238,219 @@ private:
     bool ok_ = true;
 };
 
-std::wstring ClassName(const std::wstring& name, int atom) {
-    switch (atom) {
-        case 0x80: return L"button";
-        case 0x81: return L"edit";
-        case 0x82: return L"static";
-        case 0x83: return L"listbox";
-        case 0x84: return L"scrollbar";
-        case 0x85: return L"combobox";
-        default: break;
+// --- bitmaps ---------------------------------------------------------------
+
+struct Rgb {
+    int r, g, b;
+};
+
+// A bitmap resource as a 24-bit DIB section, read pixel by pixel (y = 0 at the top).
+class Dib {
+public:
+    explicit Dib(UINT id)
+        : bmp_(static_cast<HBITMAP>(::LoadImageA(Module(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0,
+                                                 0, LR_CREATEDIBSECTION))) {
+        if (bmp_ && ::GetObjectA(bmp_, sizeof ds_, &ds_) == sizeof ds_) ok_ = true;
     }
-    std::wstring lower = name;
-    for (wchar_t& c : lower) c = static_cast<wchar_t>(::towlower(c));
-    return lower;
+    ~Dib() {
+        if (bmp_) ::DeleteObject(bmp_);
+    }
+    Dib(const Dib&) = delete;
+    Dib& operator=(const Dib&) = delete;
+
+    bool ok() const { return ok_ && ds_.dsBm.bmBits != nullptr; }
+    int width() const { return ds_.dsBm.bmWidth; }
+    int height() const { return ds_.dsBm.bmHeight; }
+    int bits() const { return ds_.dsBm.bmBitsPixel; }
+    Rgb at(int x, int y) const {
+        const unsigned char* base = static_cast<const unsigned char*>(ds_.dsBm.bmBits);
+        const int row = ds_.dsBmih.biHeight > 0 ? height() - 1 - y : y;
+        const unsigned char* p = base + row * ds_.dsBm.bmWidthBytes + x * 3;
+        return Rgb{p[2], p[1], p[0]};
+    }
+
+private:
+    HBITMAP bmp_;
+    DIBSECTION ds_{};
+    bool ok_ = false;
+};
+
+void ExpectRgb(const Rgb& want, const Rgb& got, int x, int y) {
+    EXPECT_TRUE(want.r == got.r && want.g == got.g && want.b == got.b)
+        << "pixel " << x << "," << y << ": want " << want.r << "," << want.g << "," << want.b
+        << " got " << got.r << "," << got.g << "," << got.b;
+}
+
+TEST(Resources, BitmapsLoadAsTwentyFourBitPictures) {
+    // Their sizes are checked with their pictures below.
+    for (UINT id :
+         {IDB_FLAG_GERMANY, IDB_FLAG_UK, IDB_INDICATOR_ON, IDB_INDICATOR_OFF, IDB_BANNER}) {
+        SCOPED_TRACE(id);
+        Dib dib(id);
+        ASSERT_TRUE(dib.ok());
+        EXPECT_EQ(24, dib.bits());
+        // The way the program loads them.
+        HBITMAP bmp = ::LoadBitmapA(Module(), MAKEINTRESOURCEA(id));
+        ASSERT_NE(nullptr, bmp);
+        BITMAP bm{};
+        EXPECT_EQ(static_cast<int>(sizeof bm), ::GetObjectA(bmp, sizeof bm, &bm));
+        EXPECT_TRUE(bm.bmWidth == dib.width() && bm.bmHeight == dib.height());
+        ::DeleteObject(bmp);
+    }
+}
+
+void ExpectIndicator(UINT id, Rgb (*column)(int)) {
+    Dib dib(id);
+    ASSERT_TRUE(dib.ok());
+    ASSERT_EQ(14, dib.width());
+    ASSERT_EQ(6, dib.height());
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 14; ++x) {
+            const bool frame = x == 0 || y == 0 || x == 13 || y == 5;
+            ExpectRgb(frame ? Rgb{0, 0, 0} : column(x - 1), dib.at(x, y), x, y);
+        }
+    }
+}
+
+TEST(Resources, IndicatorSegments) {
+    ExpectIndicator(IDB_INDICATOR_ON, [](int k) { return Rgb{255, 16 * k, 16 * k}; });
+    ExpectIndicator(IDB_INDICATOR_OFF, [](int k) { return Rgb{4 * k, 4 * k, 4 * k}; });
+}
+
+TEST(Resources, FlagPictures) {
+    auto isRed = [](Rgb c) { return c.r > 150 && c.g < 80 && c.b < 80; };
+    auto isWhite = [](Rgb c) { return c.r > 200 && c.g > 200 && c.b > 200; };
+    auto isBlue = [](Rgb c) { return c.b > 80 && c.r < 60 && c.g < 80; };
+    Dib de(IDB_FLAG_GERMANY), uk(IDB_FLAG_UK);
+    ASSERT_TRUE(de.ok() && uk.ok());
+    ASSERT_TRUE(de.width() == 16 && de.height() == 12 && uk.width() == 16 && uk.height() == 12);
+    // Black, red and gold stripes.
+    for (int x = 0; x < 16; ++x) {
+        const Rgb top = de.at(x, 1), mid = de.at(x, 6), bottom = de.at(x, 10);
+        EXPECT_LT(top.r + top.g + top.b, 60) << x;
+        EXPECT_TRUE(mid.r > 150 && mid.g < 60 && mid.b < 60) << x;
+        EXPECT_TRUE(bottom.r > 200 && bottom.g > 150 && bottom.b < 80) << x;
+    }
+    // The Union Flag: the upright red cross through the middle, with white edges.
+    for (int y = 0; y < 12; ++y) EXPECT_TRUE(isRed(uk.at(7, y)) && isRed(uk.at(8, y))) << y;
+    for (int x = 0; x < 16; ++x) EXPECT_TRUE(isRed(uk.at(x, 5)) && isRed(uk.at(x, 6))) << x;
+    EXPECT_TRUE(isWhite(uk.at(6, 1)) && isWhite(uk.at(9, 1)));
+    EXPECT_TRUE(isWhite(uk.at(1, 4)) && isWhite(uk.at(1, 7)));
+    // Blue fields between the arms, red diagonals in the corners.
+    int blue = 0, white = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            blue += isBlue(uk.at(x, y));
+            white += isWhite(uk.at(x, y));
+        }
+    EXPECT_GT(blue, 30);
+    EXPECT_GT(white, 30);
+    EXPECT_TRUE(isRed(uk.at(0, 0)) && isRed(uk.at(15, 0)) && isRed(uk.at(0, 11)) &&
+                isRed(uk.at(15, 11)));
+}
+
+TEST(Resources, BannerIsWhiteOnDarkeningBlue) {
+    Dib dib(IDB_BANNER);
+    ASSERT_TRUE(dib.ok());
+    ASSERT_EQ(128, dib.width());
+    ASSERT_EQ(27, dib.height());
+    const Rgb top = dib.at(0, 0), bottom = dib.at(0, 26);
+    EXPECT_GT(top.b, top.r);
+    EXPECT_GT(bottom.b, bottom.r);
+    EXPECT_GT(top.r + top.g + top.b, bottom.r + bottom.g + bottom.b);
+    int white = 0, whiteLeft = 0, whiteRight = 0;
+    for (int y = 0; y < 27; ++y)
+        for (int x = 0; x < 128; ++x) {
+            const Rgb c = dib.at(x, y);
+            if (c.r == 255 && c.g == 255 && c.b == 255) {
+                ++white;
+                (x < 64 ? whiteLeft : whiteRight) += 1;
+            }
+        }
+    EXPECT_GT(white, 200);  // the lettering
+    EXPECT_GT(whiteLeft, 60);  // and it spans the width
+    EXPECT_GT(whiteRight, 60);
+}
+
+// --- icon ------------------------------------------------------------------
+
+TEST(Resources, IconHoldsSixteenAndTwoHundredFiftySixColoursAtBothSizes) {
+    const Bytes group = ResourceBytes(MAKEINTRESOURCEA(IDI_APP), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, group.p);
+    Reader r(group.p, group.size);
+    r.Word();
+    EXPECT_EQ(1u, r.Word());  // icons, not cursors
+    const unsigned count = r.Word();
+    std::set<std::pair<unsigned, unsigned>> images;  // (side, bits per pixel)
+    for (unsigned i = 0; i < count && r.ok(); ++i) {
+        const unsigned sides = r.Word();  // width, height
+        r.Skip(4);                        // colours, reserved, planes
+        const unsigned bits = r.Word();
+        r.Skip(6);  // size, id
+        EXPECT_EQ(sides & 0xFF, sides >> 8);
+        images.insert({sides & 0xFF, bits});
+    }
+    ASSERT_TRUE(r.ok());
+    const std::set<std::pair<unsigned, unsigned>> want = {{16, 4}, {16, 8}, {32, 4}, {32, 8}};
+    EXPECT_EQ(want, images);
+
+    for (int side : {16, 32}) {
+        SCOPED_TRACE(side);
+        HICON icon = static_cast<HICON>(
+            ::LoadImageA(Module(), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, side, side, 0));
+        ASSERT_NE(nullptr, icon);
+        ICONINFO info{};
+        ASSERT_TRUE(::GetIconInfo(icon, &info));
+        BITMAP bm{};
+        ASSERT_NE(nullptr, info.hbmColor);
+        ASSERT_TRUE(::GetObjectA(info.hbmColor, sizeof bm, &bm));
+        EXPECT_EQ(side, bm.bmWidth);
+        EXPECT_EQ(side, bm.bmHeight);
+        ::DeleteObject(info.hbmColor);
+        ::DeleteObject(info.hbmMask);
+        ::DestroyIcon(icon);
+    }
+    EXPECT_NE(nullptr, ::LoadIconA(Module(), MAKEINTRESOURCEA(IDI_APP)));
+}
+
+// --- dialog templates --------------------------------------------------------
+
+struct Item {
+    DWORD style = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    int id = 0;
+    std::wstring cls;    // predefined classes by name: "button", "edit", "static", ...
+    std::wstring text;   // empty when the text is an ordinal
+    int ordinal = -1;    // resource id given as the text (pictures, icons)
+};
+
+struct Template {
+    DWORD style = 0;
+    int cx = 0, cy = 0;
+    std::wstring caption;
+    int pointSize = 0;
+    std::wstring font;
+    std::vector<Item> items;
+};
+
+std::wstring Lower(std::wstring s) {
+    for (wchar_t& c : s) c = static_cast<wchar_t>(::towlower(c));
+    return s;
+}
+
+// A control's class: the predefined ones come as atoms 0x80..0x85.
+std::wstring ClassName(const std::wstring& name, int atom) {
+    static const wchar_t* const kAtoms[] = {L"button",  L"edit",      L"static",
+                                            L"listbox", L"scrollbar", L"combobox"};
+    return atom >= 0x80 && atom <= 0x85 ? kAtoms[atom - 0x80] : Lower(name);
 }
 
 bool ParseTemplate(const char* name, Template* out) {
-    HRSRC res = ::FindResourceA(Module(), name, RT_DIALOG);
-    if (!res) return false;
-    const unsigned char* p =
-        static_cast<const unsigned char*>(::LockResource(::LoadResource(Module(), res)));
-    if (!p) return false;
-    Reader r(p, ::SizeofResource(Module(), res));
+    const Bytes bytes = ResourceBytes(name, RT_DIALOG);
+    if (!bytes.p) return false;
+    Reader r(bytes.p, bytes.size);
     const bool ex = r.Word() == 1 && r.Word() == 0xFFFF;
-    r = Reader(p, ::SizeofResource(Module(), res));
+    r = Reader(bytes.p, bytes.size);
     unsigned count;
     if (ex) {
         r.Skip(4 + 4);  // version and signature, help id
@@ -553,219 +501,197 @@ bool ParseTemplate(const char* name, Template* out) {
     return r.ok() && out->items.size() == count;
 }
 
-// One expected control: id, class, position, text (or picture id).
-struct Want {
-    int id;
-    const wchar_t* cls;
-    int x, y, cx, cy;
-    const wchar_t* text;  // nullptr: a picture, see ordinal
-    int ordinal;
-};
-
-void ExpectItems(const Template& t, const std::vector<Want>& want) {
-    ASSERT_EQ(want.size(), t.items.size());
-    for (size_t i = 0; i < want.size(); ++i) {
-        const Want& w = want[i];
-        const Item& it = t.items[i];
-        SCOPED_TRACE(testing::Message() << "control #" << i << " id " << w.id);
-        EXPECT_EQ(w.id, it.id);
-        EXPECT_EQ(std::wstring(w.cls), it.cls);
-        EXPECT_EQ(w.x, it.x);
-        EXPECT_EQ(w.y, it.y);
-        EXPECT_EQ(w.cx, it.cx);
-        EXPECT_EQ(w.cy, it.cy);
-        if (w.text) {
-            EXPECT_EQ(-1, it.ordinal);
-            EXPECT_EQ(std::wstring(w.text), it.text);
-        } else {
-            EXPECT_EQ(w.ordinal, it.ordinal);
-        }
-        EXPECT_TRUE(it.style & WS_CHILD);
-        EXPECT_TRUE(it.style & WS_VISIBLE);
-    }
-}
-
 const Item* FindItem(const Template& t, int id) {
     for (const Item& it : t.items)
         if (it.id == id) return &it;
     return nullptr;
 }
 
-void ExpectHeader(const Template& t, int cx, int cy) {
-    EXPECT_EQ(cx, t.cx);
-    EXPECT_EQ(cy, t.cy);
-    EXPECT_EQ(8, t.pointSize);
-    EXPECT_EQ(L"MS Sans Serif", t.font);
-    EXPECT_TRUE(t.style & WS_POPUP);
-    EXPECT_EQ(static_cast<DWORD>(WS_CAPTION), t.style & WS_CAPTION);
-    EXPECT_TRUE(t.style & WS_SYSMENU);
-    EXPECT_TRUE(t.style & DS_MODALFRAME);
-    EXPECT_FALSE(t.style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(t.style & WS_THICKFRAME);
+// What a control has to be for the code that drives it: its class, the type
+// bits of its style, and style bits it needs or must not have.
+struct Kind {
+    const wchar_t* cls;
+    DWORD typeMask, type, needed, refused;
+};
+const Kind kPush{L"button", BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, 0};
+const Kind kDefault{L"button", BS_TYPEMASK, BS_DEFPUSHBUTTON, WS_TABSTOP, 0};
+const Kind kRadio{L"button", BS_TYPEMASK, BS_RADIOBUTTON, 0, WS_TABSTOP};  // the code checks it
+const Kind kAutoRadio{L"button", BS_TYPEMASK, BS_AUTORADIOBUTTON, 0, WS_TABSTOP};
+const Kind kCheck{L"button", BS_TYPEMASK, BS_AUTOCHECKBOX, WS_TABSTOP, 0};
+const Kind kGroup{L"button", BS_TYPEMASK, BS_GROUPBOX, 0, WS_TABSTOP};
+const Kind kText{L"static", SS_TYPEMASK, SS_LEFT, 0, 0};
+const Kind kPicture{L"static", SS_TYPEMASK, SS_BITMAP, 0, 0};
+const Kind kSlider{L"msctls_trackbar32", TBS_VERT, TBS_HORZ,
+                   TBS_NOTICKS | TBS_BOTH | WS_TABSTOP, 0};
+const Kind kList{L"combobox", 3, CBS_DROPDOWNLIST, WS_VSCROLL | WS_TABSTOP, 0};
+const Kind kNumber{L"edit", 0, 0, ES_NUMBER | WS_BORDER | WS_TABSTOP, 0};
+const Kind kLine{L"edit", 0, 0, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, ES_NUMBER};
+
+// Every control that resource.h names, per dialog.
+const struct {
+    const char* name;
+    std::vector<std::pair<int, const Kind*>> controls;
+} kDialogs[] = {
+    {"AppDlg",
+     {{IDC_START_STOP, &kPush}, {IDC_HELP_BUTTON, &kPush}, {IDC_SETTINGS, &kPush},
+      {IDC_MIXER, &kPush}, {IDC_ABOUT, &kPush}, {IDC_EXIT, &kPush},
+      {IDC_SENSITIVITY, &kSlider}, {IDC_MIC_THRESHOLD, &kSlider}, {IDC_CALL_THRESHOLD, &kSlider},
+      {IDC_SENSITIVITY_LABEL, &kText}, {IDC_MIC_THRESHOLD_LABEL, &kText},
+      {IDC_CALL_THRESHOLD_LABEL, &kText}, {IDC_DATE, &kText}, {IDC_TIME, &kText},
+      {IDC_WEB_LINK, &kText}, {IDC_MAIL_LINK, &kText}, {IDC_GROUP_MIC, &kGroup},
+      {IDC_GROUP_CALL, &kGroup}, {IDC_GROUP_CLOCK, &kGroup}, {IDC_GROUP_STATUS, &kGroup},
+      {IDC_GROUP_CONTACT, &kGroup}, {IDC_INDICATOR_FIRST, &kPicture},
+      {IDC_INDICATOR_FIRST + 1, &kPicture}, {IDC_INDICATOR_FIRST + 2, &kPicture},
+      {IDC_INDICATOR_FIRST + 3, &kPicture}, {IDC_INDICATOR_FIRST + 4, &kPicture},
+      {IDC_INDICATOR_FIRST + 5, &kPicture}}},
+    {"SelLangDlg",
+     {{IDOK, &kDefault}, {IDC_LANG_GERMAN, &kAutoRadio}, {IDC_LANG_ENGLISH, &kAutoRadio}}},
+    {"SetupDlg",
+     {{IDC_LANG_GERMAN, &kRadio}, {IDC_LANG_ENGLISH, &kRadio}, {IDC_CONN_ISDN, &kRadio},
+      {IDC_CONN_SOFTPHONE, &kRadio}, {IDC_CONN_MODEM, &kRadio}, {IDC_CALL_NUMBER, &kNumber},
+      {IDC_CALLING_DELAY, &kNumber}, {IDC_MAX_CALLS, &kNumber}, {IDC_CONNECTION_TEST, &kPush},
+      {IDC_COM_PORT, &kList}, {IDC_BAUD_RATE, &kList}, {IDC_MODEM_COMMAND, &kLine},
+      {IDC_SOFTPHONE_PATH, &kLine}, {IDC_BROWSE, &kPush}, {IDC_LOGGING, &kCheck},
+      {IDOK, &kDefault}, {IDCANCEL, &kPush}, {IDC_GROUP_LANGUAGE, &kGroup},
+      {IDC_GROUP_CALLING, &kGroup}, {IDC_GROUP_CONNECT, &kGroup}, {IDC_GROUP_MISC, &kGroup},
+      {IDC_GROUP_SOFTPHONE, &kGroup}, {IDC_GROUP_SERIAL, &kGroup}, {IDC_PORT_LABEL, &kText},
+      {IDC_BAUD_LABEL, &kText}, {IDC_MODEM_LABEL, &kText}, {IDC_CALL_NUMBER_LABEL, &kText},
+      {IDC_CALLING_DELAY_LABEL, &kText}, {IDC_MINUTES_LABEL, &kText},
+      {IDC_MAX_CALLS_LABEL, &kText}, {IDC_CALLS_LABEL, &kText}}},
+    {"InfoDlg",
+     {{IDOK, &kDefault}, {IDC_INFO_QUESTIONS, &kText}, {IDC_INFO_CONTACT, &kText},
+      {IDC_INFO_MAIL_LINK, &kText}, {IDC_INFO_WEB_LINK, &kText}}},
+};
+
+bool LoadsAs(int ordinal, UINT type) {
+    HANDLE h = ::LoadImageA(Module(), MAKEINTRESOURCEA(ordinal), type, 0, 0, 0);
+    if (h && type == IMAGE_BITMAP) ::DeleteObject(h);
+    if (h && type == IMAGE_ICON) ::DestroyIcon(static_cast<HICON>(h));
+    return h != nullptr;
 }
 
-TEST(Resources, AppDlgTemplate) {
-    Template t;
-    ASSERT_TRUE(ParseTemplate("AppDlg", &t));
-    ExpectHeader(t, 316, 193);
-    EXPECT_TRUE(t.style & WS_MINIMIZEBOX);
-    EXPECT_EQ(L"Cribwatch", t.caption);
-    const wchar_t* tb = L"msctls_trackbar32";
-    ExpectItems(t, {
-        {700, L"button", 99, 21, 71, 14, L"start", 0},
-        {200, tb, 13, 67, 290, 15, L"Slider1", 0},
-        {250, tb, 13, 95, 290, 15, L"Slider1", 0},
-        {300, tb, 13, 144, 290, 15, L"Slider1", 0},
-        {100, L"button", 7, 172, 50, 14, L"&Hilfe", 0},
-        {101, L"button", 60, 172, 78, 14, L"&Einstellungen", 0},
-        {103, L"button", 140, 172, 53, 14, L"Mixer", 0},
-        {102, L"button", 196, 172, 52, 14, L"Info", 0},
-        {150, L"button", 251, 172, 58, 14, L"&Beenden", 0},
-        {201, L"static", 14, 57, 284, 8, L"empfindlichkeit", 0},
-        {251, L"static", 14, 85, 282, 8, L"schwelle", 0},
-        {301, L"static", 14, 134, 282, 8, L"schwelle", 0},
-        {50, L"button", 7, 40, 302, 77, L"micro", 0},
-        {51, L"button", 7, 118, 302, 49, L"ruf", 0},
-        {52, L"button", 7, 3, 83, 35, L"Uhrzeit", 0},
-        {54, L"button", 181, 3, 128, 35, L"Info", 0},
-        {53, L"button", 94, 3, 84, 35, L"Status", 0},
-        {600, L"static", 14, 15, 69, 8, L"", 0},
-        {800, L"static", 189, 15, 117, 8, L"Web", 0},
-        {810, L"static", 189, 25, 117, 8, L"mail", 0},
-        {610, L"static", 14, 25, 69, 8, L"", 0},
-        {750, L"static", 100, 15, 9, 4, nullptr, IDB_INDICATOR_OFF},
-        {751, L"static", 112, 15, 9, 4, nullptr, IDB_INDICATOR_OFF},
-        {752, L"static", 124, 15, 9, 4, nullptr, IDB_INDICATOR_OFF},
-        {753, L"static", 136, 15, 9, 4, nullptr, IDB_INDICATOR_OFF},
-        {754, L"static", 148, 15, 9, 4, nullptr, IDB_INDICATOR_OFF},
-        {755, L"static", 160, 15, 9, 4, nullptr, IDB_INDICATOR_OFF},
-    });
-    for (const Item& it : t.items) {
-        SCOPED_TRACE(it.id);
-        if (it.cls == L"msctls_trackbar32") {
-            EXPECT_FALSE(it.style & TBS_VERT);
-            EXPECT_TRUE(it.style & TBS_NOTICKS);
-            EXPECT_TRUE(it.style & TBS_BOTH);  // the rectangular thumb
-            EXPECT_TRUE(it.style & WS_TABSTOP);
-        } else if (it.id >= 50 && it.id <= 54) {
-            EXPECT_EQ(static_cast<DWORD>(BS_GROUPBOX), it.style & BS_TYPEMASK);
-            EXPECT_FALSE(it.style & WS_TABSTOP);
-        } else if (it.cls == L"button") {
-            EXPECT_EQ(static_cast<DWORD>(BS_PUSHBUTTON), it.style & BS_TYPEMASK);
-            EXPECT_TRUE(it.style & WS_TABSTOP);
-        } else if (it.ordinal >= 0) {
-            EXPECT_EQ(static_cast<DWORD>(SS_BITMAP), it.style & SS_TYPEMASK);
-        } else {
-            EXPECT_EQ(static_cast<DWORD>(SS_LEFT), it.style & SS_TYPEMASK);
+TEST(Resources, DialogTemplatesHoldTheNamedControlsOfTheirKind) {
+    for (const auto& dialog : kDialogs) {
+        SCOPED_TRACE(dialog.name);
+        Template t;
+        ASSERT_TRUE(ParseTemplate(dialog.name, &t));
+        EXPECT_EQ(8, t.pointSize);
+        EXPECT_EQ(L"MS Sans Serif", t.font);
+        const DWORD frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+        EXPECT_EQ(frame, t.style & frame);
+        EXPECT_FALSE(t.style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+        // Only the main window minimises (to the notification area).
+        EXPECT_EQ(std::strcmp(dialog.name, "AppDlg") == 0, (t.style & WS_MINIMIZEBOX) != 0);
+
+        std::set<int> ids;
+        for (const Item& it : t.items) {
+            SCOPED_TRACE(testing::Message() << "control " << it.id);
+            const DWORD shown = WS_CHILD | WS_VISIBLE;
+            EXPECT_EQ(shown, it.style & shown);
+            // Only the ISDN choice is switched off: that line is not offered.
+            EXPECT_EQ(it.id == IDC_CONN_ISDN, (it.style & WS_DISABLED) != 0);
+            if (it.id == IDC_STATIC) {
+                EXPECT_EQ(L"static", it.cls);
+            } else {
+                EXPECT_TRUE(ids.insert(it.id).second) << "id twice";
+                EXPECT_TRUE(std::any_of(dialog.controls.begin(), dialog.controls.end(),
+                                        [&](const auto& c) { return c.first == it.id; }))
+                    << "a control resource.h does not name";
+            }
+            const DWORD type = it.style & SS_TYPEMASK;
+            if (it.cls == L"static" && (type == SS_BITMAP || type == SS_ICON)) {
+                EXPECT_TRUE(LoadsAs(it.ordinal, type == SS_BITMAP ? IMAGE_BITMAP : IMAGE_ICON))
+                    << "picture " << it.ordinal;
+            } else {
+                EXPECT_EQ(-1, it.ordinal);
+            }
+            for (wchar_t c : it.text)
+                EXPECT_TRUE(c < 0x80 || IsGermanLetter(c) || c == L'\xA9') << int(c);
+        }
+        for (const auto& named : dialog.controls) {
+            const Item* it = FindItem(t, named.first);
+            if (it == nullptr) {
+                ADD_FAILURE() << "no control " << named.first;
+                continue;
+            }
+            const Kind& k = *named.second;
+            SCOPED_TRACE(testing::Message() << "control " << named.first);
+            EXPECT_EQ(std::wstring(k.cls), it->cls);
+            EXPECT_EQ(k.type, it->style & k.typeMask);
+            EXPECT_EQ(k.needed, it->style & k.needed);
+            EXPECT_EQ(0u, it->style & k.refused);
         }
     }
 }
 
-TEST(Resources, SelLangDlgTemplate) {
-    Template t;
-    ASSERT_TRUE(ParseTemplate("SelLangDlg", &t));
-    ExpectHeader(t, 244, 146);
-    EXPECT_FALSE(t.style & WS_MINIMIZEBOX);
-    EXPECT_EQ(L"Cribwatch", t.caption);
-    ExpectItems(t, {
-        {IDOK, L"button", 76, 119, 84, 14, L"&OK", 0},
-        {100, L"button", 90, 89, 80, 10, L"Deutsch / Germany", 0},
-        {101, L"button", 90, 103, 80, 10, L"Englisch / English", 0},
-        {-1, L"static", 74, 89, 11, 7, nullptr, IDB_FLAG_GERMANY},
-        {-1, L"static", 74, 103, 11, 7, nullptr, IDB_FLAG_UK},
-        {-1, L"static", 79, 8, 85, 17, nullptr, IDB_BANNER},
-        {-1, L"static", 7, 33, 226, 43,
-         L"Cribwatch PC 1.000 \n\nBitte w\u00E4hlen Sie eine Sprache aus :\n\n"
-         L"Please choose a language :",
-         0},
-    });
-    EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON), t.items[0].style & BS_TYPEMASK);
-    EXPECT_TRUE(t.items[0].style & WS_TABSTOP);
-    for (int i : {1, 2}) {
-        EXPECT_EQ(static_cast<DWORD>(BS_AUTORADIOBUTTON), t.items[i].style & BS_TYPEMASK);
-        EXPECT_FALSE(t.items[i].style & WS_TABSTOP);
+TEST(Resources, DialogDetailsTheCodeReliesOn) {
+    Template app, lang, setup;
+    ASSERT_TRUE(ParseTemplate("AppDlg", &app));
+    ASSERT_TRUE(ParseTemplate("SelLangDlg", &lang));
+    ASSERT_TRUE(ParseTemplate("SetupDlg", &setup));
+    // A second start looks for a dialog of this title.
+    EXPECT_EQ(L"Cribwatch", app.caption);
+    EXPECT_EQ(L"Cribwatch", lang.caption);
+    // The level indicator: six dark segments in a row, lit from left to right.
+    for (int i = 0; i < 6; ++i) {
+        const Item* segment = FindItem(app, IDC_INDICATOR_FIRST + i);
+        ASSERT_NE(nullptr, segment);
+        EXPECT_EQ(IDB_INDICATOR_OFF, segment->ordinal);
+        if (i == 0) continue;
+        const Item* before = FindItem(app, IDC_INDICATOR_FIRST + i - 1);
+        EXPECT_EQ(before->y, segment->y);
+        EXPECT_GE(segment->x, before->x + before->cx) << i;
     }
-    for (int i : {3, 4, 5}) EXPECT_EQ(static_cast<DWORD>(SS_BITMAP), t.items[i].style & SS_TYPEMASK);
-    EXPECT_EQ(static_cast<DWORD>(SS_CENTER), t.items[6].style & SS_TYPEMASK);
+    // The ports sort by name; the baud rates keep their numeric order.
+    EXPECT_TRUE(FindItem(setup, IDC_COM_PORT)->style & CBS_SORT);
+    EXPECT_FALSE(FindItem(setup, IDC_BAUD_RATE)->style & CBS_SORT);
 }
 
-TEST(Resources, SetupDlgTemplate) {
-    Template t;
-    ASSERT_TRUE(ParseTemplate("SetupDlg", &t));
-    ExpectHeader(t, 264, 257);
-    ExpectItems(t, {
-        {100, L"button", 30, 21, 65, 10, L"Germany", 0},
-        {101, L"button", 30, 34, 65, 10, L"English", 0},
-        {400, L"button", 13, 75, 82, 10, L"ISDN / TAPI", 0},
-        {401, L"button", 13, 90, 82, 10, L"1&&1 SoftPhone", 0},
-        {402, L"button", 13, 105, 82, 10, L"Seriell ( Modem )", 0},
-        {200, L"edit", 112, 24, 138, 12, L"", 0},
-        {250, L"edit", 112, 49, 62, 12, L"", 0},
-        {300, L"edit", 112, 74, 62, 12, L"", 0},
-        {350, L"button", 112, 104, 140, 14, L"verbindungstest", 0},
-        {700, L"combobox", 13, 147, 59, 89, L"", 0},
-        {701, L"combobox", 76, 147, 59, 90, L"", 0},
-        {702, L"edit", 139, 147, 112, 13, L"", 0},
-        {500, L"edit", 13, 182, 216, 13, L"", 0},
-        {550, L"button", 231, 182, 19, 13, L"...", 0},
-        {600, L"button", 13, 229, 172, 10, L"protokoll schreiben", 0},
-        {IDOK, L"button", 207, 219, 50, 14, L"&OK", 0},
-        {IDCANCEL, L"button", 207, 236, 50, 14, L"&Abbrechen", 0},
-        {50, L"button", 7, 3, 94, 53, L"Sprache", 0},
-        {-1, L"static", 15, 22, 11, 7, nullptr, IDB_FLAG_GERMANY},
-        {-1, L"static", 15, 35, 11, 7, nullptr, IDB_FLAG_UK},
-        {51, L"button", 106, 3, 151, 120, L"wahlparameter", 0},
-        {201, L"static", 112, 16, 105, 8, L"anrufen bei", 0},
-        {52, L"button", 7, 57, 94, 66, L"anschluss", 0},
-        {251, L"static", 112, 40, 59, 8, L"wahlpause", 0},
-        {252, L"static", 178, 53, 67, 8, L"minuten", 0},
-        {301, L"static", 112, 66, 59, 8, L"maximal", 0},
-        {302, L"static", 178, 78, 67, 8, L"anrufe", 0},
-        {53, L"button", 7, 211, 195, 40, L"sonstiges", 0},
-        {54, L"button", 7, 167, 250, 42, L"softphone install", 0},
-        {55, L"button", 7, 125, 250, 40, L"seriell", 0},
-        {56, L"static", 13, 138, 51, 8, L"Port", 0},
-        {57, L"static", 76, 138, 53, 8, L"Baud + 8N1", 0},
-        {58, L"static", 139, 138, 95, 8, L"Modembefehl", 0},
-    });
-    for (int id : {100, 101, 400, 401, 402}) {
-        const Item* it = FindItem(t, id);
-        ASSERT_NE(nullptr, it);
-        EXPECT_EQ(static_cast<DWORD>(BS_RADIOBUTTON), it->style & BS_TYPEMASK) << id;
-        EXPECT_FALSE(it->style & WS_TABSTOP) << id;
-        EXPECT_EQ(id == 400, (it->style & WS_DISABLED) != 0) << id;
+struct Box {
+    int left, top, right, bottom;
+    bool Meets(const Box& o) const {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
     }
-    for (int id : {200, 250, 300}) {
-        const Item* it = FindItem(t, id);
-        EXPECT_TRUE(it->style & ES_NUMBER) << id;
-        EXPECT_TRUE(it->style & WS_BORDER) << id;
-        EXPECT_TRUE(it->style & WS_TABSTOP) << id;
+    bool Within(const Box& o) const {
+        return left >= o.left && right <= o.right && top >= o.top && bottom <= o.bottom;
     }
-    for (int id : {702, 500}) {
-        const Item* it = FindItem(t, id);
-        EXPECT_FALSE(it->style & ES_NUMBER) << id;
-        EXPECT_TRUE(it->style & ES_AUTOHSCROLL) << id;
-        EXPECT_TRUE(it->style & WS_BORDER) << id;
+};
+
+TEST(Resources, DialogLayout) {
+    for (const auto& dialog : kDialogs) {
+        SCOPED_TRACE(dialog.name);
+        Template t;
+        ASSERT_TRUE(ParseTemplate(dialog.name, &t));
+        std::vector<Box> boxes;
+        std::vector<bool> groups;
+        const Box client{0, 0, t.cx, t.cy};
+        for (const Item& it : t.items) {
+            const Box full{it.x, it.y, it.x + it.cx, it.y + it.cy};
+            EXPECT_TRUE(full.Within(client)) << "control " << it.id << " leaves the dialog";
+            // A drop-down list counts with its closed height, one line.
+            const int cy = it.cls == L"combobox" ? 12 : it.cy;
+            boxes.push_back({it.x, it.y, it.x + it.cx, it.y + cy});
+            groups.push_back(it.cls == L"button" && (it.style & BS_TYPEMASK) == BS_GROUPBOX);
+        }
+        // Controls do not overlap, nor do group boxes; a control lies inside
+        // a group box or apart from it.
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            for (size_t j = i + 1; j < boxes.size(); ++j) {
+                const Box& a = boxes[i];
+                const Box& b = boxes[j];
+                const bool fine = !a.Meets(b) ||
+                                  (groups[i] != groups[j] && (a.Within(b) || b.Within(a)));
+                EXPECT_TRUE(fine) << "controls " << t.items[i].id << " (#" << i << ") and "
+                                  << t.items[j].id << " (#" << j << ")";
+            }
+        }
     }
-    const Item* ports = FindItem(t, 700);
-    const Item* rates = FindItem(t, 701);
-    EXPECT_EQ(static_cast<DWORD>(CBS_DROPDOWNLIST), ports->style & 3);
-    EXPECT_EQ(static_cast<DWORD>(CBS_DROPDOWNLIST), rates->style & 3);
-    EXPECT_TRUE(ports->style & CBS_SORT);
-    EXPECT_FALSE(rates->style & CBS_SORT);
-    EXPECT_TRUE(ports->style & WS_VSCROLL);
-    EXPECT_TRUE(rates->style & WS_VSCROLL);
-    EXPECT_EQ(static_cast<DWORD>(BS_AUTOCHECKBOX), FindItem(t, 600)->style & BS_TYPEMASK);
-    EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON), FindItem(t, IDOK)->style & BS_TYPEMASK);
 }
 
 TEST(Resources, SetupDlgListItems) {
-    HRSRC res = ::FindResourceA(Module(), "SetupDlg", MAKEINTRESOURCEA(RT_DLGINIT));
-    ASSERT_NE(nullptr, res);
-    const unsigned char* p =
-        static_cast<const unsigned char*>(::LockResource(::LoadResource(Module(), res)));
-    ASSERT_NE(nullptr, p);
-    Reader r(p, ::SizeofResource(Module(), res));
+    const Bytes init = ResourceBytes("SetupDlg", MAKEINTRESOURCEA(RT_DLGINIT));
+    ASSERT_NE(nullptr, init.p);
+    Reader r(init.p, init.size);
     std::vector<std::string> ports, rates;
     for (;;) {
         const unsigned id = r.Word();
@@ -778,45 +704,22 @@ TEST(Resources, SetupDlgListItems) {
         const size_t at = r.pos();
         r.Skip(n);
         ASSERT_TRUE(r.ok());
-        ASSERT_EQ('\0', static_cast<char>(p[at + n - 1]));
-        std::string text(reinterpret_cast<const char*>(p + at));
+        ASSERT_EQ('\0', static_cast<char>(init.p[at + n - 1]));
+        const std::string text(reinterpret_cast<const char*>(init.p + at));
         if (id == IDC_COM_PORT) ports.push_back(text);
         else if (id == IDC_BAUD_RATE) rates.push_back(text);
         else ADD_FAILURE() << "items for control " << id;
     }
-    EXPECT_EQ((std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-                                        "COM8", "COM9"}),
-              ports);
-    EXPECT_EQ((std::vector<std::string>{"110", "300", "600", "1200", "2400", "4800", "9600",
-                                        "14400", "19200", "38400", "56000", "57600", "115200"}),
-              rates);
-}
-
-TEST(Resources, InfoDlgTemplate) {
-    Template t;
-    ASSERT_TRUE(ParseTemplate("InfoDlg", &t));
-    ExpectHeader(t, 233, 134);
-    ASSERT_EQ(9u, t.items.size());
-    const struct {
-        int id, x, y, cx, cy;
-    } want[] = {{IDOK, 170, 16, 50, 14}, {-1, 7, 7, 20, 20},  {-1, 7, 37, 210, 9},
-                {50, 7, 56, 216, 8},     {51, 7, 80, 41, 8},  {-1, 7, 99, 46, 8},
-                {300, 57, 99, 163, 8},   {-1, 7, 111, 46, 8}, {301, 57, 111, 163, 8}};
-    for (size_t i = 0; i < t.items.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(want[i].id, t.items[i].id);
-        EXPECT_EQ(want[i].x, t.items[i].x);
-        EXPECT_EQ(want[i].y, t.items[i].y);
-        EXPECT_EQ(want[i].cx, t.items[i].cx);
-        EXPECT_EQ(want[i].cy, t.items[i].cy);
+    // COM1 to COM9 as the dialler names them; the rates the dialler accepts, in order.
+    std::vector<std::string> wantPorts, wantRates;
+    for (int port = 1; port <= 9; ++port) {
+        char name[kPortNameSize];
+        FormatModemPortName(port, name, sizeof name);
+        wantPorts.push_back(name);
     }
-    EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON), t.items[0].style & BS_TYPEMASK);
-    EXPECT_EQ(static_cast<DWORD>(SS_ICON), t.items[1].style & SS_TYPEMASK);
-    EXPECT_EQ(IDI_APP, t.items[1].ordinal);
-    EXPECT_EQ(L"E-Mail", t.items[5].text);
-    EXPECT_EQ(L"Web", t.items[7].text);
-    EXPECT_EQ(static_cast<DWORD>(SS_LEFT), t.items[6].style & SS_TYPEMASK);
-    EXPECT_EQ(static_cast<DWORD>(SS_LEFT), t.items[8].style & SS_TYPEMASK);
+    for (int rate : kModemBaudRates) wantRates.push_back(std::to_string(rate));
+    EXPECT_EQ(wantPorts, ports);
+    EXPECT_EQ(wantRates, rates);
 }
 
 // --- the templates as real dialogs -----------------------------------------------
@@ -843,55 +746,45 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-std::string ClassOf(HWND w) {
-    char buf[64] = "";
-    ::GetClassNameA(w, buf, sizeof buf);
-    std::string s(buf);
-    for (char& c : s) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
-    return s;
+std::wstring ClassOf(HWND w) {
+    wchar_t buf[64] = L"";
+    ::GetClassNameW(w, buf, 64);
+    return Lower(buf);
 }
 
-TEST(Resources, AppDlgCreatesItsControls) {
-    LiveDialog dlg("AppDlg");
-    ASSERT_NE(nullptr, dlg.hwnd());
-    for (int id : {IDC_SENSITIVITY, IDC_MIC_THRESHOLD, IDC_CALL_THRESHOLD}) {
-        HWND w = ::GetDlgItem(dlg.hwnd(), id);
-        ASSERT_NE(nullptr, w) << id;
-        EXPECT_EQ("msctls_trackbar32", ClassOf(w));
+TEST(Resources, DialogsCreateTheirControlsAndShowTheirPictures) {
+    for (const auto& dialog : kDialogs) {
+        SCOPED_TRACE(dialog.name);
+        Template t;
+        ASSERT_TRUE(ParseTemplate(dialog.name, &t));
+        LiveDialog dlg(dialog.name);
+        ASSERT_NE(nullptr, dlg.hwnd());
+        // The children in creation order, one per control of the template.
+        size_t i = 0;
+        for (HWND w = ::GetWindow(dlg.hwnd(), GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT), ++i) {
+            ASSERT_LT(i, t.items.size());
+            const Item& it = t.items[i];
+            SCOPED_TRACE(testing::Message() << "control #" << i << " id " << it.id);
+            EXPECT_EQ(it.id, static_cast<short>(::GetDlgCtrlID(w)));
+            EXPECT_EQ(it.cls, ClassOf(w));
+            if (it.cls != L"static" || (it.style & SS_TYPEMASK) != SS_BITMAP) continue;
+            HBITMAP shown =
+                reinterpret_cast<HBITMAP>(::SendMessageA(w, STM_GETIMAGE, IMAGE_BITMAP, 0));
+            ASSERT_NE(nullptr, shown);
+            BITMAP bm{};
+            ASSERT_TRUE(::GetObjectA(shown, sizeof bm, &bm));
+            Dib picture(it.ordinal);
+            EXPECT_EQ(picture.width(), bm.bmWidth);
+            EXPECT_EQ(picture.height(), bm.bmHeight);
+        }
+        EXPECT_EQ(t.items.size(), i);
     }
-    for (int i = 0; i < 6; ++i) {
-        HWND w = ::GetDlgItem(dlg.hwnd(), IDC_INDICATOR_FIRST + i);
-        ASSERT_NE(nullptr, w);
-        HBITMAP shown = reinterpret_cast<HBITMAP>(::SendMessageA(w, STM_GETIMAGE, IMAGE_BITMAP, 0));
-        ASSERT_NE(nullptr, shown) << "segment " << i;
-        BITMAP bm{};
-        ASSERT_TRUE(::GetObjectA(shown, sizeof bm, &bm));
-        EXPECT_EQ(14, bm.bmWidth);
-        EXPECT_EQ(6, bm.bmHeight);
-    }
-    char text[64] = "";
-    ::GetDlgItemTextA(dlg.hwnd(), IDC_START_STOP, text, sizeof text);
-    EXPECT_STREQ("start", text);
-    ::GetWindowTextA(dlg.hwnd(), text, sizeof text);
-    EXPECT_STREQ("Cribwatch", text);
 }
 
-TEST(Resources, SelLangDlgShowsItsPictures) {
+TEST(Resources, LanguageChoicesClearEachOther) {
+    // Choosing one language clears the other without code of the dialog.
     LiveDialog dlg("SelLangDlg");
     ASSERT_NE(nullptr, dlg.hwnd());
-    std::vector<std::pair<int, int>> sizes;
-    for (HWND w = ::GetWindow(dlg.hwnd(), GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
-        if ((::GetWindowLongA(w, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP || ClassOf(w) != "static")
-            continue;
-        HBITMAP shown = reinterpret_cast<HBITMAP>(::SendMessageA(w, STM_GETIMAGE, IMAGE_BITMAP, 0));
-        ASSERT_NE(nullptr, shown);
-        BITMAP bm{};
-        ASSERT_TRUE(::GetObjectA(shown, sizeof bm, &bm));
-        sizes.push_back({bm.bmWidth, bm.bmHeight});
-    }
-    EXPECT_EQ((std::vector<std::pair<int, int>>{{16, 12}, {16, 12}, {128, 27}}), sizes);
-
-    // Choosing one language clears the other without code of the dialog.
     HWND german = ::GetDlgItem(dlg.hwnd(), IDC_LANG_GERMAN);
     HWND english = ::GetDlgItem(dlg.hwnd(), IDC_LANG_ENGLISH);
     ::SendMessageA(german, BM_CLICK, 0, 0);
@@ -899,24 +792,6 @@ TEST(Resources, SelLangDlgShowsItsPictures) {
     ::SendMessageA(english, BM_CLICK, 0, 0);
     EXPECT_EQ(BST_CHECKED, ::SendMessageA(english, BM_GETCHECK, 0, 0));
     EXPECT_EQ(BST_UNCHECKED, ::SendMessageA(german, BM_GETCHECK, 0, 0));
-}
-
-TEST(Resources, SetupDlgAndInfoDlgCreate) {
-    {
-        LiveDialog dlg("SetupDlg");
-        ASSERT_NE(nullptr, dlg.hwnd());
-        char text[64] = "";
-        ::GetDlgItemTextA(dlg.hwnd(), IDC_CONN_SOFTPHONE, text, sizeof text);
-        EXPECT_STREQ("1&&1 SoftPhone", text);  // the && shows as one &
-        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dlg.hwnd(), IDC_CONN_ISDN)));
-        EXPECT_EQ("combobox", ClassOf(::GetDlgItem(dlg.hwnd(), IDC_BAUD_RATE)));
-    }
-    {
-        LiveDialog dlg("InfoDlg");
-        ASSERT_NE(nullptr, dlg.hwnd());
-        EXPECT_NE(nullptr, ::GetDlgItem(dlg.hwnd(), IDC_INFO_MAIL_LINK));
-        EXPECT_NE(nullptr, ::GetDlgItem(dlg.hwnd(), IDC_INFO_WEB_LINK));
-    }
 }
 
 }  // namespace
