@@ -61,20 +61,6 @@ TEST_F(Fixture, ScalesFollowTheSlidersAndOutOfRangeSettingsActAsTheNearerBound) 
     EXPECT_DOUBLE_EQ(LoadFullScale(state), 30000.0);
 }
 
-TEST(Level, PeakAndLevelOfABuffer) {
-    std::vector<int16_t> silence(2048, 0);
-    EXPECT_EQ(PeakOfSamples(silence.data(), silence.size()), 0u);
-    std::vector<int16_t> one = silence;
-    one[1000] = -32768;
-    EXPECT_EQ(PeakOfSamples(one.data(), one.size()), 32768u);
-    EXPECT_EQ(LevelFromPeak(32768, 30000), 1.0);  // at every sensitivity
-    EXPECT_EQ(LevelFromPeak(32768, 500), 1.0);
-    EXPECT_EQ(LevelFromPeak(7875, 7875), 1.0);
-    EXPECT_DOUBLE_EQ(LevelFromPeak(4000, 8000), 0.5);
-    EXPECT_EQ(LevelFromPeak(1000, 0), 0.0);  // no scale yet
-    EXPECT_EQ(PeakOfSamples(nullptr, 10), 0u);
-}
-
 TEST_F(Fixture, AlarmLevelRisesFallsAndStaysWithinBounds) {
     StoreLevel(state, 0.5);  // at the threshold counts as loud
     AlarmLevelStep(state);

@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,36 +19,37 @@ std::vector<int> ButtonsFor(const char* number) {
     return ids;
 }
 
-TEST(SoftPhoneButtons, DigitsThenTheDialButtonOthersSkipped) {
-    const std::vector<int> expected = {1019, 1011, 1019, 1009, 1010, 1011,
-                                       1012, 1013, 1014, 1015, 1006};
-    EXPECT_EQ(expected, ButtonsFor("0301-234 567"));
-}
-
-TEST(SoftPhoneButtons, EveryDigitHasItsButton) {
-    const std::vector<int> expected = {1009, 1010, 1011, 1012, 1013, 1014,
-                                       1015, 1016, 1017, 1019, 1006};
-    EXPECT_EQ(expected, ButtonsFor("1234567890"));
+TEST(SoftPhoneButtons, EveryDigitInOrderThenTheDialButtonOthersSkipped) {
+    std::vector<int> expected;
+    for (char digit : std::string("1234567890")) expected.push_back(SoftPhoneDigitButton(digit));
+    expected.push_back(kSoftPhoneDialButton);
+    EXPECT_EQ(expected, ButtonsFor("12-34 5(6)7/8+9*0"));
 }
 
 TEST(SoftPhoneButtons, APlaceholderPressesOnlyTheDialButton) {
-    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor("?"));
-    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor(""));
-    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor(nullptr));
-    EXPECT_EQ(std::vector<int>{1006}, ButtonsFor("+*#/ -()abc\x80\xff"));
+    const std::vector<int> dialOnly = {kSoftPhoneDialButton};
+    EXPECT_EQ(dialOnly, ButtonsFor("?"));
+    EXPECT_EQ(dialOnly, ButtonsFor(""));
+    EXPECT_EQ(dialOnly, ButtonsFor(nullptr));
+    EXPECT_EQ(dialOnly, ButtonsFor("+*#/ -()abc\x80\xff"));
 }
 
 TEST(SoftPhoneButtons, DigitButtonOfEachCharacter) {
+    std::set<int> buttons;
     for (int c = -128; c < 128; ++c) {
         const int id = SoftPhoneDigitButton(static_cast<char>(c));
         if (c >= '1' && c <= '9') {
-            EXPECT_EQ(1009 + (c - '1'), id);
+            EXPECT_EQ(kSoftPhoneFirstDigitButton + (c - '1'), id);
         } else if (c == '0') {
-            EXPECT_EQ(1019, id);
+            EXPECT_EQ(kSoftPhoneZeroButton, id);
         } else {
             EXPECT_EQ(0, id) << "character " << c;
         }
+        if (id != 0) buttons.insert(id);
     }
+    // Ten buttons of their own, none of them the dial button or the number box.
+    EXPECT_EQ(10u, buttons.size());
+    EXPECT_EQ(0u, buttons.count(kSoftPhoneDialButton) + buttons.count(kSoftPhoneNumberBox));
 }
 
 TEST(ModemDial, CommandBlankNumberCarriageReturn) {
@@ -111,12 +113,18 @@ TEST(ModemPortName, AnyPortNumberFits) {
     EXPECT_STREQ("COM9", small);
 }
 
-TEST(ModemBaudRates, OnlyTheThirteenListedRates) {
-    const int accepted[] = {110,   300,   600,   1200,  2400,  4800,  9600,
-                            14400, 19200, 38400, 56000, 57600, 115200};
-    ASSERT_EQ(13u, kModemBaudRateCount);
-    for (int rate : accepted) EXPECT_TRUE(IsModemBaudRate(rate)) << rate;
-    for (int rate : {0, -1, 1, 28800, 19201, 230400, INT_MAX, INT_MIN, -19200}) {
+TEST(ModemBaudRates, TheListedRatesInAscendingOrderAndNoOther) {
+    for (std::size_t i = 0; i < kModemBaudRateCount; ++i) {
+        const int rate = kModemBaudRates[i];
+        EXPECT_TRUE(IsModemBaudRate(rate)) << rate;
+        for (int other : {rate - 1, rate + 1, -rate}) EXPECT_FALSE(IsModemBaudRate(other)) << other;
+        if (i == 0) continue;
+        const int before = kModemBaudRates[i - 1];
+        EXPECT_LT(before, rate);
+        EXPECT_FALSE(IsModemBaudRate(before + (rate - before) / 2)) << "between " << before;
+    }
+    // Common rates that are not offered, and the extremes.
+    for (int rate : {0, 28800, 230400, INT_MAX, INT_MIN}) {
         EXPECT_FALSE(IsModemBaudRate(rate)) << rate;
     }
 }

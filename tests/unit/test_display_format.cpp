@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <string>
 
 namespace {
@@ -52,18 +54,28 @@ TEST(DisplayFormat, WeekdayAndTimeInBothLanguages) {
     std::tm evening = MakeTime(2026, 12, 9, 3, 23, 5, 0);
     EXPECT_EQ(WeekdayTime(evening, 0), "Mi 23:05:00");
     EXPECT_EQ(WeekdayTime(evening, 1), "We 23:05:00");
+    EXPECT_EQ(WeekdayTime(MakeTime(2026, 12, 8, 2, 0, 0, 0), 0), "Di 00:00:00");  // not "Do"
 }
 
-TEST(DisplayFormat, WeekdayTable) {
-    const char* german[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
-    const char* english[7] = {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"};
+TEST(DisplayFormat, WeekdayAbbreviations) {
+    std::set<std::string> german;
     for (int d = 0; d < 7; ++d) {
-        EXPECT_STREQ(WeekdayAbbreviation(d, 0), german[d]) << d;
-        EXPECT_STREQ(WeekdayAbbreviation(d, 1), english[d]) << d;
+        const std::tm t = MakeTime(2026, 12, 6, d, 7, 12, 57);
+        const std::string de = WeekdayAbbreviation(d, 0), en = WeekdayAbbreviation(d, 1);
+        // English: the first two letters of the C library's day names.
+        char name[16];
+        ASSERT_EQ(std::strftime(name, sizeof name, "%a", &t), 3u);
+        EXPECT_EQ(en, std::string(name, 2));
+        // German: two letters too, seven different ones, alike on Monday,
+        // Friday and Saturday only.
+        ASSERT_EQ(de.size(), 2u) << d;
+        EXPECT_TRUE(std::isupper(de[0]) && std::islower(de[1])) << de;
+        EXPECT_EQ(de == en, d == 1 || d == 5 || d == 6) << d;
+        EXPECT_TRUE(german.insert(de).second) << de;
+        // The clock line leads with it.
+        EXPECT_EQ(WeekdayTime(t, 0), de + " 07:12:57");
+        EXPECT_EQ(WeekdayTime(t, 1), en + " 07:12:57");
     }
-    // Monday, Friday and Saturday read alike.
-    for (int d : {1, 5, 6}) EXPECT_STREQ(WeekdayAbbreviation(d, 0), WeekdayAbbreviation(d, 1));
-    EXPECT_STRNE(WeekdayAbbreviation(0, 0), WeekdayAbbreviation(0, 1));
 }
 
 TEST(DisplayFormat, WeekdayOutOfRangeIsEmpty) {
