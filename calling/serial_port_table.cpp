@@ -40,21 +40,13 @@ void ApplyLineCodes(SerialLineSettings& ls, int baudRate, int byteSize, int pari
         default: break;
     }
 
-    switch (flowCode) {
-        case 1:
-            ls.dtrControl = kLineEnable;
-            ls.rtsControl = kLineEnable;
-            ls.outX = false;
-            ls.inX = false;
-            break;
-        case 2:
-            ls.dtrControl = kLineDisable;
-            ls.rtsControl = kLineDisable;
-            ls.outX = true;
-            ls.inX = true;
-            break;
-        default:
-            break;
+    // Flow code 1: hardware handshake lines on, XON/XOFF off; 2: the reverse.
+    if (flowCode == 1 || flowCode == 2) {
+        const bool software = flowCode == 2;
+        ls.dtrControl = software ? kLineDisable : kLineEnable;
+        ls.rtsControl = ls.dtrControl;
+        ls.outX = software;
+        ls.inX = software;
     }
 }
 

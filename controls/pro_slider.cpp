@@ -74,31 +74,26 @@ void CProSliderCtrl::SetUpLevelSlider(int position) {
     SetBackgroundColor(kLevelSliderBackground);
 }
 
-COLORREF CProSliderCtrl::SetBackgroundColor(COLORREF color) {
-    COLORREF previous = backgroundColor;
-    backgroundColor = color;
+template <class T>
+T CProSliderCtrl::ReplaceAndRepaint(T& field, T value) {
+    const T previous = field;
+    field = value;
     Repaint();
     return previous;
 }
 
-COLORREF CProSliderCtrl::SetMeterColor(COLORREF color) {
-    COLORREF previous = meterColor;
-    meterColor = color;
-    Repaint();
-    return previous;
+COLORREF CProSliderCtrl::SetBackgroundColor(COLORREF color) {
+    return ReplaceAndRepaint(backgroundColor, color);
 }
+
+COLORREF CProSliderCtrl::SetMeterColor(COLORREF color) { return ReplaceAndRepaint(meterColor, color); }
 
 void CProSliderCtrl::SetMeterRange(int minimum, int maximum) {
     meterMin = SignExtend16(minimum);
     meterMax = SignExtend16(maximum);
 }
 
-int CProSliderCtrl::SetMeterValue(int value) {
-    int previous = meterValue;
-    meterValue = value;
-    Repaint();
-    return previous;
-}
+int CProSliderCtrl::SetMeterValue(int value) { return ReplaceAndRepaint(meterValue, value); }
 
 void CProSliderCtrl::SetThumbColor(COLORREF color) {
     thumbColor = color;

@@ -30,6 +30,9 @@ protected:
 
 private:
     void Repaint();
+    // Sets a field that changes what is shown; returns its previous value.
+    template <class T>
+    T ReplaceAndRepaint(T& field, T value);
 
     bool IsVertical() const;
     void DrawLevels(HDC dc, const RECT& rect, COLORREF color, bool hasFirstStep, int firstStep,

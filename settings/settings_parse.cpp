@@ -69,9 +69,8 @@ void ApplyCallParams(MonitorSettings& s, const char* value) {
 void ApplyReaction(MonitorSettings& s, const char* value) {
     ProfileFields f;
     SplitFields(value, f);
-    if (f.count >= 1) s.sensitivity = ParseProfileInt(f.field[0]);
-    if (f.count >= 2) s.micThreshold = ParseProfileInt(f.field[1]);
-    if (f.count >= 3) s.callThreshold = ParseProfileInt(f.field[2]);
+    int32_t* const sliders[kMaxProfileFields] = {&s.sensitivity, &s.micThreshold, &s.callThreshold};
+    for (int i = 0; i < f.count; ++i) *sliders[i] = ParseProfileInt(f.field[i]);
 }
 
 void ApplyModem(MonitorSettings& s, const char* value) {
