@@ -1,4 +1,5 @@
 #include "app/display_format.h"
+#include "moment.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +12,6 @@
 #include <string>
 
 namespace {
-
-std::tm MakeTime(int year, int month, int day, int weekday, int hour, int minute, int second) {
-    std::tm t;
-    std::memset(&t, 0, sizeof t);
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_wday = weekday;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 
 std::string Date(const std::tm& t) {
     char buffer[64];
@@ -40,27 +28,27 @@ std::string WeekdayTime(const std::tm& t, int language) {
 }  // namespace
 
 TEST(DisplayFormat, Date) {
-    EXPECT_EQ(Date(MakeTime(2026, 12, 6, 0, 7, 12, 57)), "06.12.2026");
-    EXPECT_EQ(Date(MakeTime(2026, 1, 31, 6, 0, 0, 0)), "31.01.2026");
-    EXPECT_EQ(Date(MakeTime(999, 3, 1, 1, 0, 0, 0)), "01.03.0999");
+    EXPECT_EQ(Date(Moment(2026, 12, 6, 7, 12, 57, 0)), "06.12.2026");
+    EXPECT_EQ(Date(Moment(2026, 1, 31, 0, 0, 0, 6)), "31.01.2026");
+    EXPECT_EQ(Date(Moment(999, 3, 1, 0, 0, 0, 1)), "01.03.0999");
 }
 
 TEST(DisplayFormat, WeekdayAndTimeInBothLanguages) {
-    std::tm sunday = MakeTime(2026, 12, 6, 0, 7, 12, 57);
+    std::tm sunday = Moment(2026, 12, 6, 7, 12, 57, 0);
     EXPECT_EQ(WeekdayTime(sunday, 0), "So 07:12:57");
     EXPECT_EQ(WeekdayTime(sunday, 1), "Su 07:12:57");
     EXPECT_EQ(WeekdayTime(sunday, 2), "Su 07:12:57");  // any value but 0 is English
     EXPECT_EQ(WeekdayTime(sunday, -1), "Su 07:12:57");
-    std::tm evening = MakeTime(2026, 12, 9, 3, 23, 5, 0);
+    std::tm evening = Moment(2026, 12, 9, 23, 5, 0, 3);
     EXPECT_EQ(WeekdayTime(evening, 0), "Mi 23:05:00");
     EXPECT_EQ(WeekdayTime(evening, 1), "We 23:05:00");
-    EXPECT_EQ(WeekdayTime(MakeTime(2026, 12, 8, 2, 0, 0, 0), 0), "Di 00:00:00");  // not "Do"
+    EXPECT_EQ(WeekdayTime(Moment(2026, 12, 8, 0, 0, 0, 2), 0), "Di 00:00:00");  // not "Do"
 }
 
 TEST(DisplayFormat, WeekdayAbbreviations) {
     std::set<std::string> german;
     for (int d = 0; d < 7; ++d) {
-        const std::tm t = MakeTime(2026, 12, 6, d, 7, 12, 57);
+        const std::tm t = Moment(2026, 12, 6, 7, 12, 57, d);
         const std::string de = WeekdayAbbreviation(d, 0), en = WeekdayAbbreviation(d, 1);
         // English: the first two letters of the C library's day names.
         char name[16];
@@ -83,12 +71,12 @@ TEST(DisplayFormat, WeekdayOutOfRangeIsEmpty) {
     EXPECT_STREQ(WeekdayAbbreviation(-1, 1), "");
     EXPECT_STREQ(WeekdayAbbreviation(INT_MAX, 0), "");
     EXPECT_STREQ(WeekdayAbbreviation(INT_MIN, 1), "");
-    std::tm t = MakeTime(2026, 1, 1, 9, 1, 2, 3);
+    std::tm t = Moment(2026, 1, 1, 1, 2, 3, 9);
     EXPECT_EQ(WeekdayTime(t, 0), " 01:02:03");
 }
 
 TEST(DisplayFormat, SmallBuffersAreCutAndTerminated) {
-    std::tm t = MakeTime(2026, 12, 6, 0, 7, 12, 57);
+    std::tm t = Moment(2026, 12, 6, 7, 12, 57, 0);
     char buffer[6];
     std::memset(buffer, 'x', sizeof buffer);
     EXPECT_FALSE(FormatDate(buffer, sizeof buffer, t));
@@ -104,7 +92,7 @@ TEST(DisplayFormat, SmallBuffersAreCutAndTerminated) {
 }
 
 TEST(DisplayFormat, ExtremeFieldsDoNotOverflow) {
-    std::tm t = MakeTime(2026, 1, 1, 0, 0, 0, 0);
+    std::tm t = Moment(2026, 1, 1, 0, 0, 0, 0);
     t.tm_year = INT_MAX;
     t.tm_mon = INT_MAX;
     t.tm_mday = INT_MIN;

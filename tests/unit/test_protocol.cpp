@@ -12,20 +12,11 @@
 #include <sstream>
 #include <string>
 
+#include "moment.h"
 #include "protocol/level_protocol.h"
 
 namespace {
 
-std::tm Moment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 
 std::string Name(const char* folder, const std::tm& t) {
     char out[512];

@@ -14,11 +14,11 @@
 #include <windows.h>
 
 #include <cstdarg>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+
+#include "dialog_template.h"
 
 namespace {
 
@@ -86,70 +86,6 @@ INT_PTR CALLBACK PhoneProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
-// An in-memory dialog template.
-class Template {
-public:
-    Template(const char* title, short cx, short cy) {
-        DLGTEMPLATE t = {};
-        t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_SETFONT | DS_MODALFRAME;
-        t.cx = cx;
-        t.cy = cy;
-        Append(&t, sizeof t);
-        countOffset_ = offsetof(DLGTEMPLATE, cdit);
-        Word(0);  // no menu
-        Word(0);  // the dialog class
-        Text(title);
-        Word(8);
-        Text("MS Shell Dlg");
-    }
-
-    void Item(WORD classAtom, const char* text, WORD id, DWORD style, short x, short y,
-              short cx, short cy) {
-        Align(4);
-        DLGITEMTEMPLATE item = {};
-        item.style = style | WS_CHILD | WS_VISIBLE;
-        item.x = x;
-        item.y = y;
-        item.cx = cx;
-        item.cy = cy;
-        item.id = id;
-        Append(&item, sizeof item);
-        Word(0xFFFF);
-        Word(classAtom);
-        Text(text);
-        Word(0);  // no creation data
-        WORD count;
-        std::memcpy(&count, bytes_.data() + countOffset_, sizeof count);
-        ++count;
-        std::memcpy(bytes_.data() + countOffset_, &count, sizeof count);
-    }
-
-    const DLGTEMPLATE* Get() {
-        Align(4);
-        return reinterpret_cast<const DLGTEMPLATE*>(bytes_.data());
-    }
-
-private:
-    void Append(const void* p, std::size_t n) {
-        const char* c = static_cast<const char*>(p);
-        bytes_.insert(bytes_.end(), c, c + n);
-    }
-    void Word(WORD w) { Append(&w, sizeof w); }
-    void Text(const char* s) {
-        for (; *s; ++s) Word(static_cast<unsigned char>(*s));
-        Word(0);
-    }
-    void Align(std::size_t n) {
-        while (bytes_.size() % n) bytes_.push_back(0);
-    }
-
-    std::vector<char> bytes_;
-    std::size_t countOffset_ = 0;
-};
-
-constexpr WORD kButtonAtom = 0x0080;
-constexpr WORD kComboAtom = 0x0085;
-
 // Waits `ms` while answering messages, so whoever started the phone sees it
 // idle (and finds no window yet).
 void PumpFor(int ms) {
@@ -204,16 +140,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     if (options.delayWindowMs > 0) PumpFor(options.delayWindowMs);
 
-    Template t("1&1 Softphone", 200, 120);
-    t.Item(kComboAtom, "", 1024, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 10, 8, 180, 80);
-    const char* digits = "123456789";
+    DialogTemplate t(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME, 0, 0, 200, 120,
+                     L"1&1 Softphone");
+    t.Item(kComboAtom, L"", 1024, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, 10, 8, 180, 80);
+    const wchar_t* digits = L"123456789";
     for (int i = 0; i < 9; ++i) {
-        const char label[2] = {digits[i], '\0'};
+        const wchar_t label[2] = {digits[i], L'\0'};
         t.Item(kButtonAtom, label, static_cast<WORD>(1009 + i), BS_PUSHBUTTON | WS_TABSTOP,
                static_cast<short>(10 + (i % 3) * 40), static_cast<short>(26 + (i / 3) * 18), 36, 14);
     }
-    t.Item(kButtonAtom, "0", 1019, BS_PUSHBUTTON | WS_TABSTOP, 50, 80, 36, 14);
-    t.Item(kButtonAtom, "Dial", 1006, BS_PUSHBUTTON | WS_TABSTOP, 140, 26, 50, 14);
+    t.Item(kButtonAtom, L"0", 1019, BS_PUSHBUTTON | WS_TABSTOP, 50, 80, 36, 14);
+    t.Item(kButtonAtom, L"Dial", 1006, BS_PUSHBUTTON | WS_TABSTOP, 140, 26, 50, 14);
 
     ::DialogBoxIndirectParamA(instance, t.Get(), nullptr, PhoneProc,
                               reinterpret_cast<LPARAM>(&options));

@@ -17,74 +17,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
-#include <vector>
+
+#include "dialog_template.h"
 
 namespace {
 
 bool g_boxOnInit = false;
-
-// Builds a DLGTEMPLATE in memory: header, then items, each DWORD-aligned.
-class TemplateBuilder {
-public:
-    void Header(DWORD style, short cx, short cy, const wchar_t* title, int items) {
-        DLGTEMPLATE t = {};
-        t.style = style | DS_SETFONT;
-        t.cdit = static_cast<WORD>(items);
-        t.x = 10;
-        t.y = 10;
-        t.cx = cx;
-        t.cy = cy;
-        Raw(&t, sizeof(t));
-        Word(0);  // no menu
-        Word(0);  // default class
-        String(title);
-        Word(8);
-        String(L"MS Shell Dlg");
-    }
-    void Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classAtom, const wchar_t* text) {
-        Align();
-        DLGITEMTEMPLATE it = {};
-        it.style = style | WS_CHILD | WS_VISIBLE;
-        it.x = x;
-        it.y = y;
-        it.cx = cx;
-        it.cy = cy;
-        it.id = id;
-        Raw(&it, sizeof(it));
-        Word(0xFFFF);
-        Word(classAtom);
-        String(text);
-        Word(0);  // no creation data
-    }
-    void ItemClass(DWORD style, short x, short y, short cx, short cy, WORD id, const wchar_t* cls, const wchar_t* text) {
-        Align();
-        DLGITEMTEMPLATE it = {};
-        it.style = style | WS_CHILD | WS_VISIBLE;
-        it.x = x;
-        it.y = y;
-        it.cx = cx;
-        it.cy = cy;
-        it.id = id;
-        Raw(&it, sizeof(it));
-        String(cls);
-        String(text);
-        Word(0);
-    }
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(buf_.data()); }
-
-private:
-    void Raw(const void* p, size_t n) {
-        const BYTE* b = static_cast<const BYTE*>(p);
-        buf_.insert(buf_.end(), b, b + n);
-    }
-    void Word(WORD w) { Raw(&w, sizeof(w)); }
-    void String(const wchar_t* s) { Raw(s, (std::wcslen(s) + 1) * sizeof(wchar_t)); }
-    void Align() {
-        while (buf_.size() % 4) buf_.push_back(0);
-    }
-    std::vector<BYTE> buf_;
-};
 
 void Report(HWND dlg, const wchar_t* what) { ::SetDlgItemTextW(dlg, 15, what); }
 
@@ -127,14 +65,14 @@ int RunProbe() {
         ::RegSetValueExW(key, L"Started", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 2 * sizeof(wchar_t));
         ::RegCloseKey(key);
     }
-    TemplateBuilder t;
-    t.Header(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME, 200, 120, L"Rig Probe", 6);
-    t.Item(SS_LEFT, 7, 7, 80, 10, 10, 0x0082, L"Gr\u00fc\u00dfe");
-    t.Item(BS_PUSHBUTTON | WS_TABSTOP, 7, 22, 50, 14, 11, 0x0080, L"Press");
-    t.Item(BS_AUTOCHECKBOX | WS_TABSTOP, 7, 40, 80, 10, 12, 0x0080, L"Check");
-    t.ItemClass(WS_TABSTOP | TBS_HORZ | TBS_NOTICKS, 7, 55, 180, 15, 13, TRACKBAR_CLASSW, L"");
-    t.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 75, 100, 12, 14, 0x0081, L"");
-    t.Item(SS_LEFT, 7, 95, 180, 10, 15, 0x0082, L"");
+    DialogTemplate t(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME, 10, 10, 200, 120,
+                     L"Rig Probe");
+    t.Item(kStaticAtom, L"Gr\u00fc\u00dfe", 10, SS_LEFT, 7, 7, 80, 10);
+    t.Item(kButtonAtom, L"Press", 11, BS_PUSHBUTTON | WS_TABSTOP, 7, 22, 50, 14);
+    t.Item(kButtonAtom, L"Check", 12, BS_AUTOCHECKBOX | WS_TABSTOP, 7, 40, 80, 10);
+    t.Item(TRACKBAR_CLASSW, L"", 13, WS_TABSTOP | TBS_HORZ | TBS_NOTICKS, 7, 55, 180, 15);
+    t.Item(kEditAtom, L"", 14, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 75, 100, 12);
+    t.Item(kStaticAtom, L"", 15, SS_LEFT, 7, 95, 180, 10);
     INT_PTR r = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), t.Get(), nullptr, ProbeProc, 0);
     return static_cast<int>(r);
 }
