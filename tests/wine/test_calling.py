@@ -13,15 +13,12 @@ from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from world import (IDOK, IDYES, World, WaitTimeout, exe_path, stays, wait_until,  # noqa: E402
-                   windows_path)
+from resources import ENGLISH, R  # noqa: E402
+from world import CribwatchTestCase, IDOK, exe_path, stays, wait_until, windows_path  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 MODEM = HERE / "modem.py"
 
-PORT_NOT_OPENED = "Cannot open the selected communication port !"
-IDC_START_STOP = 700
-IDC_EXIT = 150
 SOFTPHONE_TITLE = "1&1 Softphone"
 
 # How long a call may take to show once the room is loud (the alarm needs
@@ -99,59 +96,28 @@ def button_commands(ids):
     return ["COMMAND %d 0 0" % i for i in ids]
 
 
-class _CallingWorld(unittest.TestCase):
-    """A world per test, with the room sound; helpers to run Cribwatch."""
+class _CallingWorld(CribwatchTestCase):
+    """A world per test, with the room sound; Cribwatch speaks English."""
 
+    world_per_test = True
+    world_options = dict(sound=True)
+    language = ENGLISH
     com3 = False
 
     def setUp(self):
-        self.w = World(sound=True)
-        self.w.__enter__()
-        self.addCleanup(self._close_world)
-        self.d = self.w.driver
+        super().setUp()
         self.modem = None
+        self.addCleanup(lambda: self.modem and self.modem.stop())
         self.pty = self.w.add_com_port(3) if self.com3 else None
         self.tmp = self.w.dir / "calling"
         self.tmp.mkdir()
-        self.w.profile_set("Language", "1")
         self.w.profile_set("Reaction", "75,50,30")
         self.w.profile_set("Logging", "0")
-
-    def _close_world(self):
-        if self.modem is not None:
-            self.modem.stop()
-        self.w.__exit__(None, None, None)
-
-    # -- the program --
-    def start_app(self):
-        self.app = self.w.start_app()
-        return self.app
-
-    def main_window(self):
-        return self.w.wait_main_window(self.app)
-
-    def start_monitoring(self, main):
-        before = self.d.item_text(main, IDC_START_STOP)
-        self.d.click_item(main, IDC_START_STOP)
-        wait_until(lambda: self.d.item_text(main, IDC_START_STOP) != before,
-                   message="monitoring did not start")
-        return before
-
-    def stop_monitoring(self, main, start_text):
-        self.d.click_item(main, IDC_START_STOP)
-        wait_until(lambda: self.d.item_text(main, IDC_START_STOP) == start_text,
-                   message="monitoring did not stop")
 
     def loud(self, seconds):
         """Plays noise into the room for `seconds` (in the background)."""
         wav = make_wav(self.tmp / ("loud-%d.wav" % time.monotonic_ns()), seconds)
         return self.w.play(wav, wait=False)
-
-    def exit_app(self, main):
-        self.d.click_item(main, IDC_EXIT)
-        box = self.w.wait_msgbox(self.app)
-        self.w.answer_msgbox(box, IDYES)
-        self.assertEqual(0, self.app.wait())
 
     def assert_running(self):
         self.assertTrue(self.app.alive(), "Cribwatch ended: %s" % self.app.stderr()[-2000:])
@@ -180,13 +146,12 @@ class ModemCalls(_CallingWorld):
 
     def test_echo_off_at_start_up_then_the_alarm_dials_once_per_countdown(self):
         modem = self.start_modem()
-        self.start_app()
-        main = self.main_window()
+        self.start_main()
         self.wait_received(b"ATE0\r")
         self.assertEqual([], self.w.msgboxes(self.app))
         self.assertEqual(b"ATE0\r", modem.received())
 
-        self.start_monitoring(main)
+        self.start_monitoring()
         self.assertTrue(stays(lambda: modem.received() == b"ATE0\r", 2),
                         "a call went out in a quiet room")
         self.loud(QUIET_SPAN + 15)
@@ -197,15 +162,14 @@ class ModemCalls(_CallingWorld):
         self.assertTrue(stays(lambda: modem.received() == b"ATE0\rATD 555\r", QUIET_SPAN),
                         "a second call came before the countdown ran out: %r" % modem.received())
         self.assert_running()
-        self.exit_app(main)
+        self.exit_with_yes()
 
     def test_without_delay_the_maximum_number_of_calls_is_placed_and_stop_start_resets_it(self):
         self.w.profile_set("CallParams", "555,0,2")
         modem = self.start_modem()
-        self.start_app()
-        main = self.main_window()
+        self.start_main()
         self.wait_received(b"ATE0\r")
-        start_text = self.start_monitoring(main)
+        self.start_monitoring()
         self.loud(QUIET_SPAN + 10)
         wait_until(lambda: modem.received().count(b"ATD 555\r") >= 2, CALL_DEADLINE,
                    message="two calls did not come: %r" % modem.received())
@@ -213,14 +177,14 @@ class ModemCalls(_CallingWorld):
                         "more calls than the maximum of 2: %r" % modem.received())
         # Stop and Start: the count starts again, and the noise that goes on
         # brings the next calls.
-        self.stop_monitoring(main, start_text)
-        self.start_monitoring(main)
+        self.stop_monitoring()
+        self.start_monitoring()
         self.loud(15)
         wait_until(lambda: modem.received().count(b"ATD 555\r") == 4, CALL_DEADLINE,
                    message="no new calls after Stop and Start: %r" % modem.received())
         self.assertEqual(b"ATE0\r" + b"ATD 555\r" * 4, modem.received())
         self.assert_running()
-        self.exit_app(main)
+        self.exit_with_yes()
 
     def test_modem_garbage_never_stops_the_dial_command(self):
         # One flood of more than 8192 bytes without a carriage return, with
@@ -232,57 +196,53 @@ class ModemCalls(_CallingWorld):
         # calls without delay fill the line buffer on the way.
         self.w.profile_set("CallParams", "555,0,10")
         modem = self.start_modem("--garbage", "big,nul,lf")
-        self.start_app()
-        main = self.main_window()
+        self.start_main()
         self.wait_received(b"ATE0\r")
         modem.signal_garbage()
         time.sleep(1)
-        self.start_monitoring(main)
+        self.start_monitoring()
         self.loud(12)
         wait_until(lambda: modem.received().count(b"ATD 555\r") == 10, CALL_DEADLINE,
                    message="ten calls did not come: %r" % modem.received()[-100:])
         self.assertTrue(stays(lambda: modem.received().count(b"ATD 555\r") == 10, 3))
         self.assert_running()
         self.assertEqual(b"ATE0\r" + b"ATD 555\r" * 10, modem.received())
-        self.exit_app(main)
+        self.exit_with_yes()
 
     def test_lines_without_carriage_returns_and_nuls_only(self):
         modem = self.start_modem("--reply", "garbage", "--garbage", "nul,lf")
         self.w.profile_set("CallParams", "555,0,3")
-        self.start_app()
-        main = self.main_window()
+        self.start_main()
         self.wait_received(b"ATE0\r")
-        self.start_monitoring(main)
+        self.start_monitoring()
         self.loud(12)
         wait_until(lambda: modem.received().count(b"ATD 555\r") == 3, CALL_DEADLINE,
                    message="three calls did not come: %r" % modem.received())
         self.assert_running()
-        self.exit_app(main)
+        self.exit_with_yes()
 
-    def _assert_port_message_once(self):
-        box = self.w.wait_msgbox(self.app)
-        self.assertEqual(PORT_NOT_OPENED, box["text"])
+    def start_to_port_message(self):
+        """Starts Cribwatch: the port message comes once, then the window."""
+        box = self.w.wait_msgbox(self.start())
+        self.assertEqual(self.text(R.IDS_PORT_NOT_OPENED), box["text"])
         self.assertEqual("exclamation", box["icon"])
         self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
         self.w.answer_msgbox(box, IDOK)
-        main = self.main_window()
-        self.assertTrue(stays(lambda: self.w.msgboxes(self.app) == [], 2),
-                        "the port message came again")
-        return main
+        self.main = self.w.wait_main_window(self.app)
+        self.assertTrue(self.no_message_box(2), "the port message came again")
 
     def test_a_baud_rate_outside_the_list_shows_the_message_and_dials_nothing(self):
         for baud in ("0", "28800"):
             with self.subTest(baud=baud):
                 self.w.profile_set("Modem", "3,%s,ATD" % baud)
                 modem = self.start_modem()
-                self.start_app()
-                main = self._assert_port_message_once()
-                self.start_monitoring(main)
+                self.start_to_port_message()
+                self.start_monitoring()
                 self.loud(6)
                 self.assertTrue(stays(lambda: modem.received() == b"", 10),
                                 "the modem received %r" % modem.received())
                 self.assert_running()
-                self.exit_app(main)
+                self.exit_with_yes()
                 modem.stop()
                 self.modem = None
 
@@ -290,10 +250,9 @@ class ModemCalls(_CallingWorld):
         for port in ("42", "0", "-7", "99999999999"):
             with self.subTest(port=port):
                 self.w.profile_set("Modem", "%s,19200,ATD" % port)
-                self.start_app()
-                main = self._assert_port_message_once()
+                self.start_to_port_message()
                 self.assert_running()
-                self.exit_app(main)
+                self.exit_with_yes()
 
 
 class SoftPhoneCalls(_CallingWorld):
@@ -323,11 +282,10 @@ class SoftPhoneCalls(_CallingWorld):
         [1019, 1011, 1019, 1009, 1010, 1011, 1012, 1013, 1014, 1015, 1006])
 
     def test_the_alarm_dials_the_running_softphone_once_per_countdown(self):
-        phone = self.w.start_exe("fakephone", args=[windows_path(self.phone_log)])
+        phone = self.launch("fakephone", args=[windows_path(self.phone_log)])
         self.phone_window()
-        self.start_app()
-        main = self.main_window()
-        self.start_monitoring(main)
+        self.start_main()
+        self.start_monitoring()
         self.assertTrue(stays(lambda: phone_commands(fakephone_lines(self.phone_log)) == [], 2))
         self.loud(QUIET_SPAN + 15)
         wait_until(lambda: "COMMAND 1006 0 0" in fakephone_lines(self.phone_log), CALL_DEADLINE,
@@ -339,15 +297,14 @@ class SoftPhoneCalls(_CallingWorld):
         self.assert_running()
         self.d.close(self.phone_window())
         phone.wait()
-        self.exit_app(main)
+        self.exit_with_yes()
 
     def test_a_softphone_not_running_is_started_from_its_path_and_dialled(self):
         self.w.profile_set("SoftPhone", windows_path(self.phone_exe))
         self.w.profile_set("CallParams", "0301-234 567,1,1")
-        self.start_app()
-        main = self.main_window()
+        self.start_main()
         self.assertIsNone(self.d.find("#32770", SOFTPHONE_TITLE))
-        self.start_monitoring(main)
+        self.start_monitoring()
         self.loud(8)
         wait_until(lambda: "COMMAND 1006 0 0" in fakephone_lines(self.phone_log), CALL_DEADLINE,
                    message="the softphone was not started and dialled: %r"
@@ -360,23 +317,21 @@ class SoftPhoneCalls(_CallingWorld):
         self.assertEqual([], self.w.msgboxes(self.app))  # the tick reports nothing
         self.assert_running()
         self.close_phone()
-        self.exit_app(main)
+        self.exit_with_yes()
 
     def test_a_wrong_path_places_no_call_and_monitoring_goes_on(self):
         self.w.profile_set("SoftPhone", "C:\\nowhere\\softphone.exe")
         self.w.profile_set("CallParams", "555,0,3")
-        self.start_app()
-        main = self.main_window()
-        start_text = self.start_monitoring(main)
-        stop_text = self.d.item_text(main, IDC_START_STOP)
+        self.start_main()
+        self.start_monitoring()
         self.loud(8)
         self.assertTrue(stays(lambda: self.w.msgboxes(self.app) == [], 12),
                         "the failed call showed a message")
         self.assertIsNone(self.d.find("#32770", SOFTPHONE_TITLE))
         self.assert_running()
-        self.assertEqual(stop_text, self.d.item_text(main, IDC_START_STOP))
-        self.stop_monitoring(main, start_text)
-        self.exit_app(main)
+        self.assertEqual(self.text(R.IDS_STOP), self.start_stop_label())
+        self.stop_monitoring()
+        self.exit_with_yes()
 
 
 if __name__ == "__main__":

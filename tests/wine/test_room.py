@@ -8,8 +8,8 @@ into a WAV file is the sample the program reads.
 
 What the program makes of it is observed from outside, as a user would:
   - the protocol file (logging on): one line a second with the alarm level;
-  - the meters: the microphone-threshold slider (250) shows the level, the
-    calling-threshold slider (300) the alarm level, each dark red at or above
+  - the meters: the microphone-threshold slider shows the level, the
+    calling-threshold slider the alarm level, each dark red at or above
     its threshold and dark green below it, and empty at 0.
 
 The calling channel is ISDN/TAPI and the maximum number of calls 0, so the
@@ -29,19 +29,13 @@ from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from world import IDOK, IDYES, World, WorldTestCase, stays, wait_until  # noqa: E402
+from resources import ENGLISH, R  # noqa: E402
+from world import IDOK, IDYES, CribwatchTestCase, stays, wait_until  # noqa: E402
 
 RATE = 11025
 FULL = 32767
 ROOM = "nursery"
-
-START_BUTTON = 700
-EXIT_BUTTON = 150
-SENSITIVITY_SLIDER = 200
-MIC_SLIDER = 250
-CALL_SLIDER = 300
-
-CONFIRM_EXIT_EN = "Do you want exit Cribwatch now ?"
+MIC, CALL = R.IDC_MIC_THRESHOLD, R.IDC_CALL_THRESHOLD
 
 PROTOCOL_NAME = re.compile(r"^(\d{2})-(\d{2})-(\d{5})-(\d{2})-(\d{2})-(\d{2})\.log$")
 PROTOCOL_LINE = re.compile(r"^(\d{2})\.(\d{2})\.(\d{4})\t(\d{2}):(\d{2}):(\d{2})\t(\d{1,3}\.\d)$")
@@ -133,11 +127,12 @@ def parse_protocol(data):
 
 # ------------------------------------------------------------------- tests --
 
-class RoomTest(WorldTestCase):
-    """One world with a room for all tests of a class; each test starts its
-    own program and leaves none running."""
+class RoomTest(CribwatchTestCase):
+    """One world with a room for all tests of a class; each test starts
+    its own program, in English, and leaves none running."""
 
     world_options = dict(sound=True)
+    language = ENGLISH
 
     @classmethod
     def set_up_world(cls, w):
@@ -155,8 +150,6 @@ class RoomTest(WorldTestCase):
 
     def setUp(self):
         super().setUp()
-        self.w.profile_clear()
-        self.apps = []
         self.players = []
         self.cwd = self.w.dir / "cwd"
         for f in self.cwd.glob("*.log"):
@@ -164,13 +157,7 @@ class RoomTest(WorldTestCase):
 
     def tearDown(self):
         self.stop_sound()
-        for app in self.apps:
-            if app.alive():
-                app.kill()
-        wait_until(lambda: self.d.find("#32770", "Cribwatch") is None,
-                   message="a Cribwatch window outlived its process")
-        for app in self.apps:
-            app.check_no_crash()
+        super().tearDown()
 
     # -- sound --
     def play(self, path, seconds=None):
@@ -213,63 +200,40 @@ class RoomTest(WorldTestCase):
         self.players = []
 
     # -- the program --
-    def start(self, reaction="75,50,30", logging=True):
-        """Starts Cribwatch in English with the three slider settings given
-        and returns (app, main window)."""
-        self.w.profile_set("Language", "1")
-        self.w.profile_set("Connect", "0")
-        self.w.profile_set("CallParams", "0301234,1,0")
-        self.w.profile_set("Logging", "1" if logging else "0")
-        self.w.profile_set("Reaction", reaction)
-        app = self.w.start_app()
-        self.apps.append(app)
-        main = self.w.wait_main_window(app)
-        self.assertEqual([], self.w.msgboxes(app), "capture started without complaint")
-        return app, main
+    def start_room(self, reaction="75,50,30", logging=True):
+        """Starts Cribwatch with the three slider settings given, calling
+        by ISDN/TAPI at most 0 times; capture starts without complaint."""
+        self.start_main(Connect="0", CallParams="0301234,1,0", Logging="1" if logging else "0",
+                        Reaction=reaction)
+        self.assertEqual([], self.w.msgboxes(self.app), "capture started without complaint")
 
-    def meter(self, main, slider):
+    def meter(self, slider):
         """(red pixels, green pixels) of a slider's meter."""
-        pic = self.d.grab(self.d.item(main, slider))
+        pic = self.d.grab(self.d.item(self.main, slider))
         return pic.count(is_red), pic.count(is_green)
 
-    def wait_meter(self, main, slider, colour, timeout=30):
+    def wait_meter(self, slider, colour, timeout=30):
         index = 0 if colour == "red" else 1
 
         def shows():
-            red_green = self.meter(main, slider)
+            red_green = self.meter(slider)
             return red_green[index] > 0 and red_green[1 - index] == 0
         wait_until(shows, timeout, 0.1, "slider %d did not turn %s" % (slider, colour))
 
-    def wait_meter_empty(self, main, slider, timeout=30):
-        wait_until(lambda: self.meter(main, slider) == (0, 0), timeout, 0.2,
+    def wait_meter_empty(self, slider, timeout=30):
+        wait_until(lambda: self.meter(slider) == (0, 0), timeout, 0.2,
                    "slider %d's meter did not empty" % slider)
 
-    def wait_listening(self, main):
+    def wait_listening(self):
         """Waits until recorded sound reaches the program: a short loud burst
         shows on the microphone meter; then the room falls quiet again."""
         p = self.play(self.burst, seconds=1.5)
         try:
-            wait_until(lambda: sum(self.meter(main, MIC_SLIDER)) > 0, 30, 0.1,
+            wait_until(lambda: sum(self.meter(MIC)) > 0, 30, 0.1,
                        "no recorded sound reached the microphone meter")
         finally:
             p.wait(30)
-        self.wait_meter_empty(main, MIC_SLIDER)
-
-    def start_monitoring(self, main):
-        self.assertEqual("Start", self.d.item_text(main, START_BUTTON))
-        self.d.click_item(main, START_BUTTON)
-        wait_until(lambda: self.d.item_text(main, START_BUTTON) == "Stop", message="Start did not switch")
-
-    def stop_monitoring(self, main):
-        self.d.click_item(main, START_BUTTON)
-        wait_until(lambda: self.d.item_text(main, START_BUTTON) == "Start", message="Stop did not switch")
-
-    def exit(self, app, main):
-        self.d.click_item(main, EXIT_BUTTON)
-        box = self.w.wait_msgbox(app)
-        self.assertEqual(CONFIRM_EXIT_EN, box["text"])
-        self.w.answer_msgbox(box, IDYES)
-        self.assertEqual(0, app.wait())
+        self.wait_meter_empty(MIC)
 
     def protocol_files(self):
         return sorted(f.name for f in self.cwd.glob("*.log"))
@@ -285,23 +249,23 @@ class LoudAndQuiet(RoomTest):
     lasts and falls back to 0 afterwards; silence leaves it at 0."""
 
     def test_loud_tone_raises_the_alarm_to_one_which_falls_back_after(self):
-        app, main = self.start("75,50,30")
-        self.wait_listening(main)
-        self.start_monitoring(main)
+        self.start_room()
+        self.wait_listening()
+        self.start_monitoring()
         # A little silence first, then nine seconds of loud sound: five of
         # them take the alarm level from 0 to 1 (0.02 per tick).
         self.play_to_end(self.silence, 2.5)
         tone = self.play(self.loud, seconds=9)
-        self.wait_meter(main, MIC_SLIDER, "red")
-        self.wait_meter(main, CALL_SLIDER, "red")
+        self.wait_meter(MIC, "red")
+        self.wait_meter(CALL, "red")
         _, err = tone.communicate(timeout=60)
         self.assertEqual(0, tone.returncode, err)
         # The room is quiet again: the level drops, and the alarm level takes
         # 200 quiet ticks to fall from 1 to 0 (its meter empties at 0).
-        self.wait_meter_empty(main, MIC_SLIDER)
-        self.wait_meter_empty(main, CALL_SLIDER, timeout=60)
+        self.wait_meter_empty(MIC)
+        self.wait_meter_empty(CALL, timeout=60)
         time.sleep(1.5)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
 
         lines = self.only_protocol()
         levels = [l.level for l in lines]
@@ -324,26 +288,26 @@ class LoudAndQuiet(RoomTest):
             self.assertTrue(0 <= a - b <= 5.05, fall)
         self.assertEqual(0.0, fall[-1], fall)
         self.assertGreaterEqual(fall.index(0.0), 20, fall)
-        self.exit(app, main)
+        self.exit_with_yes()
 
     def test_digital_silence_leaves_the_alarm_at_zero_at_the_highest_sensitivity(self):
         # Full scale 500 and a microphone threshold of 0.01: any sample of 5
         # or more would count as loud.
-        app, main = self.start("100,1,30")
-        self.wait_listening(main)
-        self.start_monitoring(main)
+        self.start_room("100,1,30")
+        self.wait_listening()
+        self.start_monitoring()
         # Start sets the alarm level to 0; the meter shows it with the next tick.
-        self.wait_meter_empty(main, CALL_SLIDER, timeout=5)
+        self.wait_meter_empty(CALL, timeout=5)
         silence = self.play(self.silence, seconds=6)
-        self.assertTrue(stays(lambda: self.meter(main, MIC_SLIDER) == (0, 0)
-                              and self.meter(main, CALL_SLIDER) == (0, 0), 5.0, 0.25),
+        self.assertTrue(stays(lambda: self.meter(MIC) == (0, 0)
+                              and self.meter(CALL) == (0, 0), 5.0, 0.25),
                         "silence moved a meter")
         silence.communicate(timeout=60)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
         levels = [l.level for l in self.only_protocol()]
         self.assertGreaterEqual(len(levels), 4, levels)
         self.assertEqual([0.0] * len(levels), levels)
-        self.exit(app, main)
+        self.exit_with_yes()
 
 
 class FullScale(RoomTest):
@@ -352,9 +316,9 @@ class FullScale(RoomTest):
     at the boundary fall on either side."""
 
     def boundary(self, reaction, below, at):
-        app, main = self.start(reaction)
-        self.wait_listening(main)
-        self.start_monitoring(main)
+        self.start_room(reaction)
+        self.wait_listening()
+        self.start_monitoring()
         low = exact_tone(self.sounds / ("tone-%d.wav" % below), below, 1)
         high = exact_tone(self.sounds / ("tone-%d.wav" % at), at, 1)
         self.assertEqual(below, peak_of(low))
@@ -362,22 +326,22 @@ class FullScale(RoomTest):
 
         p = self.play(low, seconds=5)
         # Just below the threshold: the level shows, in green.
-        self.wait_meter(main, MIC_SLIDER, "green")
-        self.assertTrue(stays(lambda: self.meter(main, MIC_SLIDER)[0] == 0
-                              and self.meter(main, CALL_SLIDER) == (0, 0), 2.5, 0.2),
+        self.wait_meter(MIC, "green")
+        self.assertTrue(stays(lambda: self.meter(MIC)[0] == 0
+                              and self.meter(CALL) == (0, 0), 2.5, 0.2),
                         "a level below the threshold counted as loud")
         p.communicate(timeout=60)
         p = self.play(high, seconds=5)
-        self.wait_meter(main, MIC_SLIDER, "red")
-        self.wait_meter(main, CALL_SLIDER, "green")
+        self.wait_meter(MIC, "red")
+        self.wait_meter(CALL, "green")
         p.communicate(timeout=60)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
 
         levels = [l.level for l in self.only_protocol()]
         first_up = next(i for i, v in enumerate(levels) if v > 0)
         self.assertGreaterEqual(first_up, 2, "nothing rose during the quieter tone: %r" % levels)
         self.assertGreaterEqual(max(levels), 40.0, levels)
-        self.exit(app, main)
+        self.exit_with_yes()
 
     def test_sensitivity_0_needs_a_peak_of_30000_for_full_level(self):
         # Full scale 30000, microphone threshold 1.0: only level 1 is loud.
@@ -390,51 +354,51 @@ class FullScale(RoomTest):
     def test_one_most_negative_sample_per_buffer_is_full_level(self):
         # At the least sensitive setting (full scale 30000) a buffer whose
         # only sound is one sample of -32768 is level 1.
-        app, main = self.start("0,100,99")
-        self.wait_listening(main)
-        self.start_monitoring(main)
+        self.start_room("0,100,99")
+        self.wait_listening()
+        self.start_monitoring()
         tick = clicks(self.sounds / "clicks.wav", -32768, 1)
         self.assertEqual(32768, peak_of(tick))
         p = self.play(tick, seconds=6)
-        self.wait_meter(main, MIC_SLIDER, "red")
-        self.wait_meter(main, CALL_SLIDER, "green")
+        self.wait_meter(MIC, "red")
+        self.wait_meter(CALL, "green")
         p.communicate(timeout=60)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
         levels = [l.level for l in self.only_protocol()]
         self.assertGreaterEqual(max(levels), 40.0, levels)
-        self.exit(app, main)
+        self.exit_with_yes()
 
 
 class CaptureRunsAlways(RoomTest):
     """Capture runs from start to exit, whether monitoring is on or off."""
 
     def test_levels_arrive_while_monitoring_is_off_and_after_a_stop(self):
-        app, main = self.start("75,50,30")
-        self.assertEqual("Start", self.d.item_text(main, START_BUTTON))
+        self.start_room()
+        self.assertEqual(self.text(R.IDS_START), self.start_stop_label())
         p = self.play(self.loud, seconds=4)
-        self.wait_meter(main, MIC_SLIDER, "red")
+        self.wait_meter(MIC, "red")
         # The alarm level rises too (the meter shows it), only no protocol.
-        self.wait_meter(main, CALL_SLIDER, "red")
+        self.wait_meter(CALL, "red")
         p.communicate(timeout=60)
-        self.wait_meter_empty(main, MIC_SLIDER)
+        self.wait_meter_empty(MIC)
         self.assertEqual([], self.protocol_files())
 
-        self.start_monitoring(main)
-        self.stop_monitoring(main)
+        self.start_monitoring()
+        self.stop_monitoring()
         self.play(self.loud, seconds=3)
-        self.wait_meter(main, MIC_SLIDER, "red")
+        self.wait_meter(MIC, "red")
         self.stop_sound()
-        self.wait_meter_empty(main, MIC_SLIDER)
-        self.exit(app, main)
+        self.wait_meter_empty(MIC)
+        self.exit_with_yes()
 
 
 class ProtocolFile(RoomTest):
     """The protocol file of a monitoring run with logging on."""
 
     def test_start_creates_the_file_named_after_the_start_and_stop_closes_it(self):
-        app, main = self.start("75,50,30")
+        self.start_room()
         before = time.time()
-        self.start_monitoring(main)
+        self.start_monitoring()
         after = time.time()
         files = self.protocol_files()
         self.assertEqual(1, len(files), "Start creates the file at once")
@@ -445,7 +409,7 @@ class ProtocolFile(RoomTest):
         self.assertTrue(int(before) - 1 <= named <= after + 1, (files[0], before, after))
 
         time.sleep(5.5)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
         lines = parse_protocol((self.cwd / files[0]).read_bytes())
         self.assertGreaterEqual(len(lines), 3, lines)
         # About one line a second: the same second twice or one left out when
@@ -454,18 +418,18 @@ class ProtocolFile(RoomTest):
             self.assertTrue(0 <= b.seconds - a.seconds <= 3, "about one line a second: %r" % lines)
         self.assertEqual((year, month, day), lines[0].date)
         self.assertLessEqual(abs(lines[0].seconds - (hour * 3600 + minute * 60 + second)), 2)
-        self.exit(app, main)
+        self.exit_with_yes()
 
     def test_logging_off_writes_no_file(self):
-        app, main = self.start("75,50,30", logging=False)
-        self.start_monitoring(main)
+        self.start_room(logging=False)
+        self.start_monitoring()
         time.sleep(2.5)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
         self.assertEqual([], self.protocol_files())
-        self.exit(app, main)
+        self.exit_with_yes()
 
     def test_start_in_the_second_of_an_earlier_run_empties_its_file(self):
-        app, main = self.start("75,50,30")
+        self.start_room()
         # Files of earlier runs for each of the next seconds: whichever second
         # the Start falls in, the run's name is one of them.
         now = int(time.time())
@@ -476,9 +440,9 @@ class ProtocolFile(RoomTest):
                                                           lt.tm_hour, lt.tm_min, lt.tm_sec)
             (self.cwd / name).write_bytes(b"01.01.2026\t00:00:00\t77.7\r\n" * 50)
             stale[name] = t
-        self.start_monitoring(main)
+        self.start_monitoring()
         time.sleep(2.5)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
         emptied = [n for n in stale if b"77.7" not in (self.cwd / n).read_bytes()]
         self.assertEqual(1, len(emptied), "exactly the run's own file was rewritten")
         lines = parse_protocol((self.cwd / emptied[0]).read_bytes())
@@ -490,32 +454,30 @@ class ProtocolFile(RoomTest):
         # own lines.
         for f in self.cwd.glob("*.log"):
             f.unlink()
-        self.d.click_item(main, START_BUTTON)
-        self.d.click_item(main, START_BUTTON)
-        self.d.click_item(main, START_BUTTON)
-        wait_until(lambda: self.d.item_text(main, START_BUTTON) == "Stop")
+        for _ in range(3):
+            self.d.click_item(self.main, R.IDC_START_STOP)
+        wait_until(lambda: self.start_stop_label() == self.text(R.IDS_STOP))
         time.sleep(2.5)
-        self.stop_monitoring(main)
+        self.stop_monitoring()
         files = self.protocol_files()
         self.assertIn(len(files), (1, 2), files)
         for f in files:
             parse_protocol((self.cwd / f).read_bytes())
-        self.exit(app, main)
+        self.exit_with_yes()
 
     def test_exit_while_monitoring_closes_the_file_with_every_line(self):
-        app, main = self.start("75,50,30")
-        self.start_monitoring(main)
+        self.start_room()
+        self.start_monitoring()
         started = time.time()
         # Loud for a while so that the lines differ.
         self.play(self.loud, seconds=3)
         time.sleep(5.5)
         self.stop_sound()
-        self.d.click_item(main, EXIT_BUTTON)
-        box = self.w.wait_msgbox(app)
+        box = self.ask_exit()
         # Ticks go on while the question is open; the lines too.
         time.sleep(1.5)
         self.w.answer_msgbox(box, IDYES)
-        self.assertEqual(0, app.wait())
+        self.assertEqual(0, self.app.wait())
         # The lines stay in the stream's buffer until the file is closed (far
         # fewer than fill it): an exit that did not close the file would leave
         # it empty. One line for about every second from Start to the exit.
@@ -541,9 +503,9 @@ class Stability(RoomTest):
         return {"rss": rss, "data": data, "threads": threads, "fds": fds}
 
     def test_a_minute_of_recording_leaves_memory_threads_and_files_flat(self):
-        app, main = self.start("75,50,30")
-        self.wait_listening(main)
-        self.start_monitoring(main)
+        self.start_room()
+        self.wait_listening()
+        self.start_monitoring()
         # Loud and quiet by turns, the level changing with every few buffers.
         pattern = self.sounds / "pattern.wav"
         with wave.open(str(self.loud), "rb") as w:
@@ -557,13 +519,13 @@ class Stability(RoomTest):
             w.writeframes((loud + quiet) * 70)
         self.play(pattern)
         time.sleep(10)
-        first = self.usage(app.pid)
+        first = self.usage(self.app.pid)
         samples = [first]
         for _ in range(6):
             time.sleep(10)
-            samples.append(self.usage(app.pid))
+            samples.append(self.usage(self.app.pid))
         last = samples[-1]
-        self.assertTrue(app.alive())
+        self.assertTrue(self.app.alive())
         self.assertEqual(first["threads"], last["threads"], samples)
         self.assertLessEqual(last["fds"], first["fds"], samples)
         # A buffer that is never freed costs over 4 KiB and 5.4 come a second:
@@ -571,59 +533,49 @@ class Stability(RoomTest):
         self.assertLess(last["rss"] - first["rss"], 400, samples)
         self.assertLess(last["data"] - first["data"], 400, samples)
         self.stop_sound()
-        self.stop_monitoring(main)
-        self.exit(app, main)
+        self.stop_monitoring()
+        self.exit_with_yes()
 
 
-class NoRecordingDevice(unittest.TestCase):
+class NoRecordingDevice(CribwatchTestCase):
     """A world with a playback device but no recording device (ALSA with a
     playback-only default and no sound server): opening the recording
     device is refused for real, the program names the error and runs on."""
 
+    language = ENGLISH
+
+    @classmethod
+    def set_up_world(cls, w):
+        cls.asound_conf = w.dir / "asound.conf"
+        cls.asound_conf.write_text("pcm.!default {\n"
+                                   "    type asym\n"
+                                   "    playback.pcm { type null }\n"
+                                   "    capture.pcm { type hw card 31 }\n"
+                                   "}\n"
+                                   "ctl.!default { type hw card 31 }\n")
+
     def test_refused_open_is_reported_and_the_program_runs_on(self):
-        with World(sound=False) as w:
-            conf = w.dir / "asound.conf"
-            conf.write_text("pcm.!default {\n"
-                            "    type asym\n"
-                            "    playback.pcm { type null }\n"
-                            "    capture.pcm { type hw card 31 }\n"
-                            "}\n"
-                            "ctl.!default { type hw card 31 }\n")
-            w.profile_set("Language", "1")
-            w.profile_set("Logging", "1")
-            w.profile_set("Connect", "0")
-            w.profile_set("CallParams", "0301234,1,0")
-            app = w.start_exe("Cribwatch", name="Cribwatch", env={"ALSA_CONFIG_PATH": str(conf)})
-            try:
-                box = w.wait_msgbox(app)
-                self.assertTrue(box["text"].endswith("MMSYSERR_BADDEVICEID"), box["text"])
-                self.assertEqual("exclamation", box["icon"])
-                self.assertEqual("Cribwatch", box["title"])
-                self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
-                self.assertTrue(box["owner"], "owned by the main window")
-                w.answer_msgbox(box, IDOK)
-                main = w.wait_main_window(app)
-                self.assertEqual(main, box["owner"])
-                d = w.driver
-                # The window works on: Start and Stop, a protocol of zeros.
-                d.click_item(main, START_BUTTON)
-                wait_until(lambda: d.item_text(main, START_BUTTON) == "Stop")
-                time.sleep(2.5)
-                d.click_item(main, START_BUTTON)
-                wait_until(lambda: d.item_text(main, START_BUTTON) == "Start")
-                files = list((w.dir / "cwd").glob("*.log"))
-                self.assertEqual(1, len(files))
-                levels = [l.level for l in parse_protocol(files[0].read_bytes())]
-                self.assertGreaterEqual(len(levels), 1)
-                self.assertEqual([0.0] * len(levels), levels)
-                self.assertEqual([], w.msgboxes(app))
-                d.click_item(main, EXIT_BUTTON)
-                box = w.wait_msgbox(app)
-                w.answer_msgbox(box, IDYES)
-                self.assertEqual(0, app.wait())
-            finally:
-                if app.alive():
-                    app.kill()
+        self.start(env={"ALSA_CONFIG_PATH": str(self.asound_conf)},
+                   Logging="1", Connect="0", CallParams="0301234,1,0")
+        box = self.w.wait_msgbox(self.app)
+        self.assertEqual(R.string(R.IDS_CAPTURE_ERROR) % "MMSYSERR_BADDEVICEID", box["text"])
+        self.assertEqual("exclamation", box["icon"])
+        self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
+        self.assertTrue(box["owner"], "owned by the main window")
+        self.w.answer_msgbox(box, IDOK)
+        self.main = self.w.wait_main_window(self.app)
+        self.assertEqual(self.main, box["owner"])
+        # The window works on: Start and Stop, a protocol of zeros.
+        self.start_monitoring()
+        time.sleep(2.5)
+        self.stop_monitoring()
+        files = list((self.w.dir / "cwd").glob("*.log"))
+        self.assertEqual(1, len(files))
+        levels = [l.level for l in parse_protocol(files[0].read_bytes())]
+        self.assertGreaterEqual(len(levels), 1)
+        self.assertEqual([0.0] * len(levels), levels)
+        self.assertEqual([], self.w.msgboxes(self.app))
+        self.exit_with_yes()
 
 
 if __name__ == "__main__":

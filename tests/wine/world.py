@@ -9,11 +9,12 @@ and the prefix's wineserver with `wineserver -k`; a watchdog process does
 the same should the test process itself be killed.
 
     from world import World, VK, IDYES, IDNO, IDOK
+    from resources import R
 
     with World(sound=True) as w:
         app = w.start_app()
         main = w.wait_main_window(app)
-        w.driver.click_item(main, 150)
+        w.driver.click_item(main, R.IDC_EXIT)
         box = w.wait_msgbox(app)
         w.driver.answer(box["hwnd"], IDYES)
         assert app.wait() == 0
@@ -41,6 +42,8 @@ import threading
 import time
 import unittest
 from pathlib import Path
+
+from resources import ENGLISH, GERMAN, R
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -91,6 +94,10 @@ BST_CHECKED = 1
 STM_GETIMAGE = 0x0173
 TBM_GETPOS = 0x0400
 TBM_SETPOS = 0x0405
+
+# Controls that tell Cribwatch's dialogs apart.
+MAIN_WINDOW_CONTROLS = (R.IDC_START_STOP, R.IDC_SENSITIVITY)
+LANGUAGE_DIALOG_CONTROLS = (R.IDC_LANG_GERMAN, R.IDC_LANG_ENGLISH, IDOK)
 
 
 class VK:
@@ -884,21 +891,22 @@ class World:
         return wait_until(look, timeout, message="no dialog %r with controls %r" % (title, control_ids))
 
     def main_window(self, proc):
-        """Cribwatch's main window (title "Cribwatch", controls 700 and 200),
-        visible or not; None if it is not there."""
-        return self.find_dialog(proc, (700, 200))
+        """Cribwatch's main window (title "Cribwatch", with the Start/Stop
+        button and the sensitivity slider), visible or not; None if it is
+        not there."""
+        return self.find_dialog(proc, MAIN_WINDOW_CONTROLS)
 
     def wait_main_window(self, proc, timeout=None):
         """Waits for the visible main window and returns its handle."""
-        return self.wait_dialog(proc, (700, 200), timeout=timeout)
+        return self.wait_dialog(proc, MAIN_WINDOW_CONTROLS, timeout=timeout)
 
     def language_dialog(self, proc):
-        """The language dialog (radio buttons 100 and 101, OK 1), or None."""
-        return self.find_dialog(proc, (100, 101, 1))
+        """The language dialog (its two radio buttons and OK), or None."""
+        return self.find_dialog(proc, LANGUAGE_DIALOG_CONTROLS)
 
     def wait_language_dialog(self, proc, timeout=None):
         """Waits for the visible language dialog and returns its handle."""
-        return self.wait_dialog(proc, (100, 101, 1), timeout=timeout)
+        return self.wait_dialog(proc, LANGUAGE_DIALOG_CONTROLS, timeout=timeout)
 
     def msgboxes(self, proc=None, title=APP_TITLE, icons=True):
         """Message boxes of a program (all programs when proc is None),
@@ -1253,11 +1261,13 @@ if __name__ == "__main__":
 
 class WorldTestCase(unittest.TestCase):
     """One world for all tests of a class: made before the first test and
-    ended after the last. world_arguments() gives World's arguments and
+    ended after the last (world_per_test = True: a world of its own for
+    each test). world_arguments() gives World's arguments and
     set_up_world() prepares the world further (the world is ended again when
     that fails). Each test sees the world as self.w and its driver as self.d."""
 
     world_options = {}
+    world_per_test = False
 
     @classmethod
     def world_arguments(cls):
@@ -1268,19 +1278,152 @@ class WorldTestCase(unittest.TestCase):
         pass
 
     @classmethod
-    def setUpClass(cls):
-        cls.world = World(**cls.world_arguments())
-        cls.world.__enter__()
+    def make_world(cls):
+        world = World(**cls.world_arguments())
+        world.__enter__()
         try:
-            cls.set_up_world(cls.world)
+            cls.set_up_world(world)
         except BaseException:
-            cls.world.__exit__(None, None, None)
+            world.__exit__(None, None, None)
             raise
+        return world
+
+    @classmethod
+    def setUpClass(cls):
+        if not cls.world_per_test:
+            cls.world = cls.make_world()
 
     @classmethod
     def tearDownClass(cls):
-        cls.world.__exit__(None, None, None)
+        if not cls.world_per_test:
+            cls.world.__exit__(None, None, None)
 
     def setUp(self):
+        if self.world_per_test:
+            self.world = self.make_world()
+            self.addCleanup(self.world.__exit__, None, None, None)
         self.w = self.world
         self.d = self.world.driver
+
+
+# The main window's labels and the texts the program gives them at its
+# start; the Mixer button keeps the caption of the dialog template.
+MAIN_WINDOW_TEXTS = {
+    R.IDC_GROUP_MIC: R.IDS_MICROPHONE, R.IDC_GROUP_CALL: R.IDS_CALLING,
+    R.IDC_GROUP_CLOCK: R.IDS_DATE_TIME, R.IDC_GROUP_STATUS: R.IDS_STATUS,
+    R.IDC_GROUP_CONTACT: R.IDS_CONTACT_GROUP, R.IDC_SENSITIVITY_LABEL: R.IDS_SENSITIVITY,
+    R.IDC_MIC_THRESHOLD_LABEL: R.IDS_THRESHOLD, R.IDC_CALL_THRESHOLD_LABEL: R.IDS_THRESHOLD,
+    R.IDC_HELP_BUTTON: R.IDS_HELP, R.IDC_SETTINGS: R.IDS_SETTINGS, R.IDC_ABOUT: R.IDS_ABOUT,
+    R.IDC_EXIT: R.IDS_EXIT, R.IDC_START_STOP: R.IDS_START, R.IDC_WEB_LINK: R.IDS_WEB_LINK,
+    R.IDC_MAIL_LINK: R.IDS_MAIL_LINK,
+}
+
+
+class CribwatchTestCase(WorldTestCase):
+    """A world in which each test starts Cribwatch itself, with the profile
+    it needs, and acts on it as a user does. The helpers check the
+    program's texts in the test's language (self.language, the profile's
+    Language; None: the profile holds none). Whatever a test leaves running
+    is ended after it, and the next test finds the profile empty."""
+
+    language = GERMAN
+
+    def setUp(self):
+        super().setUp()
+        self.w.profile_clear()
+        self.apps = []
+        self.app = self.main = None
+
+    def tearDown(self):
+        for app in self.apps:
+            if app.alive():
+                app.kill()
+        wait_until(lambda: self.d.find(DIALOG_CLASS, APP_TITLE) is None,
+                   message="a Cribwatch window outlived its process")
+        for app in self.apps:
+            app.check_no_crash()
+
+    def text(self, ids, language=None):
+        """A text of the program in the test's language (or the one given)."""
+        return R.text(ids, self.language if language is None else language)
+
+    # -- starting --
+    def launch(self, exe="Cribwatch", **kwargs):
+        """Starts a program (World.start_exe) that is ended after the test."""
+        proc = self.w.start_exe(exe, name=Path(exe).stem, **kwargs)
+        self.apps.append(proc)
+        return proc
+
+    def start(self, env=None, **profile):
+        """Stores the test's language and the profile values given (by
+        their names in the registry), starts Cribwatch and returns it (also
+        as self.app)."""
+        if self.language is not None:
+            self.w.profile_set("Language", self.language)
+        for name, value in profile.items():
+            self.w.profile_set(name, value)
+        self.started_at = time.monotonic()
+        self.app = self.launch(env=env)
+        return self.app
+
+    def start_main(self, **profile):
+        """start(), then the main window once it shows (also as self.main).
+        Without a sound device the no-sound-card message comes first: it is
+        checked and confirmed."""
+        self.start(**profile)
+        if not self.w.sound:
+            self.answer_no_soundcard()
+        self.main = self.w.wait_main_window(self.app)
+        return self.main
+
+    def answer_no_soundcard(self, app=None):
+        box = self.w.wait_msgbox(app or self.app)
+        self.assertEqual(self.text(R.IDS_NO_SOUNDCARD), box["text"])
+        self.assertEqual("stop", box["icon"])
+        self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
+        self.w.answer_msgbox(box, IDOK)
+
+    def no_message_box(self, duration, app=None):
+        """True when the program shows no message box for `duration` s."""
+        return stays(lambda: not self.w.msgboxes(app or self.app, icons=False), duration)
+
+    def assert_labels(self):
+        """The main window's labels speak the test's language."""
+        expected = {c: self.text(t) for c, t in MAIN_WINDOW_TEXTS.items()}
+        expected[R.IDC_MIXER] = R.dialog("AppDlg")[R.IDC_MIXER]
+        self.assertEqual(expected, {c: self.d.item_text(self.main, c) for c in expected})
+
+    # -- monitoring --
+    def start_stop_label(self):
+        return self.d.item_text(self.main, R.IDC_START_STOP)
+
+    def start_monitoring(self):
+        """Start: the button then reads Stop."""
+        self.assertEqual(self.text(R.IDS_START), self.start_stop_label())
+        self.d.click_item(self.main, R.IDC_START_STOP)
+        wait_until(lambda: self.start_stop_label() == self.text(R.IDS_STOP),
+                   message="monitoring did not start")
+
+    def stop_monitoring(self):
+        """Stop: the button then reads Start."""
+        self.d.click_item(self.main, R.IDC_START_STOP)
+        wait_until(lambda: self.start_stop_label() == self.text(R.IDS_START),
+                   message="monitoring did not stop")
+
+    # -- the exit --
+    def ask_exit(self, how=None, app=None, main=None):
+        """Asks the program to end (`how`, by default the Exit button) and
+        returns the question, checked: text, icon, Yes and No, its owner."""
+        app, main = app or self.app, main or self.main
+        (how or (lambda: self.d.click_item(main, R.IDC_EXIT)))()
+        box = self.w.wait_msgbox(app)
+        self.assertEqual(self.text(R.IDS_CONFIRM_EXIT), box["text"])
+        self.assertEqual("question", box["icon"])
+        self.assertEqual([IDYES, IDNO], sorted(b["id"] for b in box["buttons"]))
+        self.assertEqual(main, box["owner"])
+        return box
+
+    def exit_with_yes(self, app=None, main=None):
+        """Exit and Yes: the program ends with exit code 0."""
+        self.w.answer_msgbox(self.ask_exit(app=app, main=main), IDYES)
+        self.assertEqual(0, (app or self.app).wait())
