@@ -18,6 +18,7 @@ from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+from resources import R  # noqa: E402
 from world import IDYES, REPO, World, wait_until  # noqa: E402
 
 PICTURES = (("0", "main-window-de.png"), ("1", "main-window-en.png"))
@@ -31,9 +32,9 @@ def shoot(language, target):
         d = w.driver
         # The clock shows from the first second on; wait for two steps so
         # the window has settled.
-        wait_until(lambda: d.item_text(main, 610) != "")
-        shown = d.item_text(main, 610)
-        wait_until(lambda: d.item_text(main, 610) != shown)
+        wait_until(lambda: d.item_text(main, R.IDC_TIME) != "")
+        shown = d.item_text(main, R.IDC_TIME)
+        wait_until(lambda: d.item_text(main, R.IDC_TIME) != shown)
         time.sleep(0.3)
         with tempfile.TemporaryDirectory() as tmp:
             screen = Path(tmp) / "screen.png"
@@ -48,7 +49,7 @@ def shoot(language, target):
                             "PNG8:" + str(target)], check=True)
             colours = subprocess.run(["identify", "-format", "%k", str(screen) + "[%s]" % crop],
                                      check=True, capture_output=True, text=True).stdout.strip()
-        d.click_item(main, 150)
+        d.click_item(main, R.IDC_EXIT)
         box = w.wait_msgbox(app)
         w.answer_msgbox(box, IDYES)
         app.wait()

@@ -19,8 +19,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, GERMAN, R  # noqa: E402
-from world import (APP_TITLE, DIALOG_CLASS, IDCANCEL, IDOK, REPO, SC_MINIMIZE, VK,  # noqa: E402
-                   CribwatchTestCase, WaitTimeout, stays, wait_until)
+from world import (APP_TITLE, DIALOG_CLASS, IDCANCEL, IDOK, NO_CALLS, REPO, SC_MINIMIZE, VK,  # noqa: E402
+                   CribwatchTestCase, WaitTimeout, is_blue, is_green, is_red, stays, wait_until)
 
 # The activity indicator's segments: the pictures of the window's template
 # that show the unlit segment, in the order of their ids.
@@ -32,33 +32,8 @@ TRAY_ICON_ID = 1000
 WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN = 0x201, 0x202, 0x203, 0x204
 WS_MAXIMIZE = 0x01000000
 
-# A call number that lets monitoring start; at most 0 calls, so none is placed.
-NO_CALLS = "0301234,1,0"
 
-
-# ------------------------------------------------------------ pixel families --
-# The meters are nested gradients that get lighter towards the channel's
-# centre line; these tell their colours from the silver background, the
-# sunken edge and the grey thumb (all grey: red, green and blue alike).
-
-def is_blue(p):
-    """The sensitivity meter's family (from 0xCC6666: red 0x66, green 0x66,
-    blue 0xCC)."""
-    r, g, b = p
-    return b >= r + 32 and b >= g + 32 and abs(r - g) <= 24
-
-
-def is_red(p):
-    """Dark red (0x000080) and its lighter levels."""
-    r, g, b = p
-    return r >= g + 48 and r >= b + 48
-
-
-def is_green(p):
-    """Dark green (0x008000) and its lighter levels."""
-    r, g, b = p
-    return g >= r + 48 and g >= b + 48
-
+# ------------------------------------------------------------------ meters --
 
 def fill_length(driver, slider, family):
     """Pixels of the colour family along the slider's centre line (the

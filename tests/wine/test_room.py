@@ -30,7 +30,7 @@ from pathlib import Path
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, R  # noqa: E402
-from world import IDOK, IDYES, CribwatchTestCase, stays, wait_until  # noqa: E402
+from world import IDOK, IDYES, NO_CALLS, CribwatchTestCase, is_green, is_red, stays, wait_until  # noqa: E402
 
 RATE = 11025
 FULL = 32767
@@ -82,18 +82,6 @@ def peak_of(path):
         data = w.readframes(w.getnframes())
     samples = struct.unpack("<%dh" % (len(data) // 2), data)
     return max(abs(s) for s in samples)
-
-
-# -------------------------------------------------------------- the pixels --
-
-def is_red(p):
-    r, g, b = p
-    return r > g + 60 and r > b + 60
-
-
-def is_green(p):
-    r, g, b = p
-    return g > r + 60 and g > b + 60
 
 
 # ------------------------------------------------------------ the protocol --
@@ -203,7 +191,7 @@ class RoomTest(CribwatchTestCase):
     def start_room(self, reaction="75,50,30", logging=True):
         """Starts Cribwatch with the three slider settings given, calling
         by ISDN/TAPI at most 0 times; capture starts without complaint."""
-        self.start_main(Connect="0", CallParams="0301234,1,0", Logging="1" if logging else "0",
+        self.start_main(Connect="0", CallParams=NO_CALLS, Logging="1" if logging else "0",
                         Reaction=reaction)
         self.assertEqual([], self.w.msgboxes(self.app), "capture started without complaint")
 
@@ -331,17 +319,23 @@ class FullScale(RoomTest):
                               and self.meter(CALL) == (0, 0), 2.5, 0.2),
                         "a level below the threshold counted as loud")
         p.communicate(timeout=60)
-        p = self.play(high, seconds=5)
+        levels = self.loud_until_stop(high, 5)
+        first_up = next(i for i, v in enumerate(levels) if v > 0)
+        self.assertGreaterEqual(first_up, 2, "nothing rose during the quieter tone: %r" % levels)
+        self.exit_with_yes()
+
+    def loud_until_stop(self, sound, seconds):
+        """Plays a sound that counts as loud: the level meter turns red and
+        the alarm level rises (green below the calling threshold of 0.99).
+        Then Stop; returns the protocol's alarm levels, which reached 0.4."""
+        p = self.play(sound, seconds=seconds)
         self.wait_meter(MIC, "red")
         self.wait_meter(CALL, "green")
         p.communicate(timeout=60)
         self.stop_monitoring()
-
         levels = [l.level for l in self.only_protocol()]
-        first_up = next(i for i, v in enumerate(levels) if v > 0)
-        self.assertGreaterEqual(first_up, 2, "nothing rose during the quieter tone: %r" % levels)
         self.assertGreaterEqual(max(levels), 40.0, levels)
-        self.exit_with_yes()
+        return levels
 
     def test_sensitivity_0_needs_a_peak_of_30000_for_full_level(self):
         # Full scale 30000, microphone threshold 1.0: only level 1 is loud.
@@ -359,13 +353,7 @@ class FullScale(RoomTest):
         self.start_monitoring()
         tick = clicks(self.sounds / "clicks.wav", -32768, 1)
         self.assertEqual(32768, peak_of(tick))
-        p = self.play(tick, seconds=6)
-        self.wait_meter(MIC, "red")
-        self.wait_meter(CALL, "green")
-        p.communicate(timeout=60)
-        self.stop_monitoring()
-        levels = [l.level for l in self.only_protocol()]
-        self.assertGreaterEqual(max(levels), 40.0, levels)
+        self.loud_until_stop(tick, 6)
         self.exit_with_yes()
 
 
@@ -556,7 +544,7 @@ class NoRecordingDevice(CribwatchTestCase):
 
     def test_refused_open_is_reported_and_the_program_runs_on(self):
         self.start(env={"ALSA_CONFIG_PATH": str(self.asound_conf)},
-                   Logging="1", Connect="0", CallParams="0301234,1,0")
+                   Logging="1", Connect="0", CallParams=NO_CALLS)
         box = self.w.wait_msgbox(self.app)
         self.assertEqual(R.string(R.IDS_CAPTURE_ERROR) % "MMSYSERR_BADDEVICEID", box["text"])
         self.assertEqual("exclamation", box["icon"])

@@ -43,7 +43,7 @@ import time
 import unittest
 from pathlib import Path
 
-from resources import ENGLISH, GERMAN, R
+from resources import GERMAN, R
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -316,6 +316,30 @@ class Picture:
                 if predicate(self.pixel(x, y)):
                     n += 1
         return n
+
+
+# The program's slider meters are nested gradients that get lighter towards
+# the channel's centre line; these tell a pixel of each colour family from
+# the silver background, the sunken edge and the grey thumb (all grey: red,
+# green and blue alike).
+
+def is_blue(p):
+    """The sensitivity meter's family (from 0xCC6666: red 0x66, green 0x66,
+    blue 0xCC)."""
+    r, g, b = p
+    return b >= r + 32 and b >= g + 32 and abs(r - g) <= 24
+
+
+def is_red(p):
+    """A level meter's dark red (0x000080) and its lighter levels."""
+    r, g, b = p
+    return r >= g + 48 and r >= b + 48
+
+
+def is_green(p):
+    """A level meter's dark green (0x008000) and its lighter levels."""
+    r, g, b = p
+    return g >= r + 48 and g >= b + 48
 
 
 class Driver:
@@ -1306,6 +1330,10 @@ class WorldTestCase(unittest.TestCase):
         self.d = self.world.driver
 
 
+# Call parameters that let monitoring start: a number, called at most 0
+# times, so no call is ever placed.
+NO_CALLS = "0301234,1,0"
+
 # The main window's labels and the texts the program gives them at its
 # start; the Mixer button keeps the caption of the dialog template.
 MAIN_WINDOW_TEXTS = {
@@ -1343,9 +1371,9 @@ class CribwatchTestCase(WorldTestCase):
         for app in self.apps:
             app.check_no_crash()
 
-    def text(self, ids, language=None):
-        """A text of the program in the test's language (or the one given)."""
-        return R.text(ids, self.language if language is None else language)
+    def text(self, ids):
+        """A text of the program in the test's language."""
+        return R.text(ids, self.language)
 
     # -- starting --
     def launch(self, exe="Cribwatch", **kwargs):
@@ -1376,16 +1404,16 @@ class CribwatchTestCase(WorldTestCase):
         self.main = self.w.wait_main_window(self.app)
         return self.main
 
-    def answer_no_soundcard(self, app=None):
-        box = self.w.wait_msgbox(app or self.app)
+    def answer_no_soundcard(self):
+        box = self.w.wait_msgbox(self.app)
         self.assertEqual(self.text(R.IDS_NO_SOUNDCARD), box["text"])
         self.assertEqual("stop", box["icon"])
         self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
         self.w.answer_msgbox(box, IDOK)
 
-    def no_message_box(self, duration, app=None):
+    def no_message_box(self, duration):
         """True when the program shows no message box for `duration` s."""
-        return stays(lambda: not self.w.msgboxes(app or self.app, icons=False), duration)
+        return stays(lambda: not self.w.msgboxes(self.app, icons=False), duration)
 
     def assert_labels(self):
         """The main window's labels speak the test's language."""
@@ -1411,19 +1439,18 @@ class CribwatchTestCase(WorldTestCase):
                    message="monitoring did not stop")
 
     # -- the exit --
-    def ask_exit(self, how=None, app=None, main=None):
+    def ask_exit(self, how=None):
         """Asks the program to end (`how`, by default the Exit button) and
         returns the question, checked: text, icon, Yes and No, its owner."""
-        app, main = app or self.app, main or self.main
-        (how or (lambda: self.d.click_item(main, R.IDC_EXIT)))()
-        box = self.w.wait_msgbox(app)
+        (how or (lambda: self.d.click_item(self.main, R.IDC_EXIT)))()
+        box = self.w.wait_msgbox(self.app)
         self.assertEqual(self.text(R.IDS_CONFIRM_EXIT), box["text"])
         self.assertEqual("question", box["icon"])
         self.assertEqual([IDYES, IDNO], sorted(b["id"] for b in box["buttons"]))
-        self.assertEqual(main, box["owner"])
+        self.assertEqual(self.main, box["owner"])
         return box
 
-    def exit_with_yes(self, app=None, main=None):
+    def exit_with_yes(self):
         """Exit and Yes: the program ends with exit code 0."""
-        self.w.answer_msgbox(self.ask_exit(app=app, main=main), IDYES)
-        self.assertEqual(0, (app or self.app).wait())
+        self.w.answer_msgbox(self.ask_exit(), IDYES)
+        self.assertEqual(0, self.app.wait())
