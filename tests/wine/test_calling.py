@@ -14,7 +14,7 @@ from pathlib import Path
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, R  # noqa: E402
-from world import CribwatchTestCase, IDOK, exe_path, stays, wait_until, windows_path  # noqa: E402
+from world import DIALOG_CLASS, IDOK, CribwatchTestCase, exe_path, stays, wait_until, windows_path  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
 MODEM = HERE / "modem.py"
@@ -269,10 +269,10 @@ class SoftPhoneCalls(_CallingWorld):
         self.phone_log = self.phone_dir / "fakephone.log"
 
     def phone_window(self, timeout=None):
-        return self.d.wait_window("#32770", SOFTPHONE_TITLE, timeout=timeout)
+        return self.d.wait_window(DIALOG_CLASS, SOFTPHONE_TITLE, timeout=timeout)
 
     def close_phone(self):
-        h = self.d.find("#32770", SOFTPHONE_TITLE)
+        h = self.d.find(DIALOG_CLASS, SOFTPHONE_TITLE)
         if h:
             self.d.close(h)
             wait_until(lambda: "EXIT" in fakephone_lines(self.phone_log),
@@ -303,7 +303,7 @@ class SoftPhoneCalls(_CallingWorld):
         self.w.profile_set("SoftPhone", windows_path(self.phone_exe))
         self.w.profile_set("CallParams", "0301-234 567,1,1")
         self.start_main()
-        self.assertIsNone(self.d.find("#32770", SOFTPHONE_TITLE))
+        self.assertIsNone(self.d.find(DIALOG_CLASS, SOFTPHONE_TITLE))
         self.start_monitoring()
         self.loud(8)
         wait_until(lambda: "COMMAND 1006 0 0" in fakephone_lines(self.phone_log), CALL_DEADLINE,
@@ -327,7 +327,7 @@ class SoftPhoneCalls(_CallingWorld):
         self.loud(8)
         self.assertTrue(stays(lambda: self.w.msgboxes(self.app) == [], 12),
                         "the failed call showed a message")
-        self.assertIsNone(self.d.find("#32770", SOFTPHONE_TITLE))
+        self.assertIsNone(self.d.find(DIALOG_CLASS, SOFTPHONE_TITLE))
         self.assert_running()
         self.assertEqual(self.text(R.IDS_STOP), self.start_stop_label())
         self.stop_monitoring()
