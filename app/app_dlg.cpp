@@ -9,6 +9,7 @@
 #include "app/display_format.h"
 #include "base/bounded_copy.h"
 #include "base/message_box.h"
+#include "base/placeholder.h"
 #include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "monitor/alarm.h"
@@ -17,6 +18,7 @@
 #include "res/resource.h"
 #include "settings/sel_lang_dlg.h"
 #include "settings/settings_store.h"
+#include "settings/setup_dlg.h"
 #include "settings/text_lookup.h"
 #include "ui/wrappers.h"
 
@@ -160,7 +162,7 @@ void ReportCaptureError(HWND owner, MMRESULT code) {
     LoadPlainText(IDS_CAPTURE_ERROR, format, sizeof format);
     if (format[0] == '\0') CopyTruncated(format, sizeof format, "%s");
     char text[kCaptureMessageChars + 1];
-    FormatCaptureErrorText(text, sizeof text, format, CaptureErrorName(code));
+    FillPlaceholder(text, sizeof text, format, CaptureErrorName(code));
     ShowMessage(owner, text, MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -281,6 +283,15 @@ LRESULT CAppDlg::ConfirmExit(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT CAppDlg::OnSettings(WPARAM, LPARAM) {
+    CSetupDlg dialog(Hwnd());
+    if (dialog.DoModal() != 0) return 0;
+    ApplyLanguageTexts();
+    CloseModemPort();
+    if (Settings().connectionType == kConnectModem) OpenModemPort(Hwnd());
+    return 0;
+}
+
 LRESULT CAppDlg::OnTrayMessage(WPARAM wParam, LPARAM lParam) { return OnTrayNotify(wParam, lParam); }
 
 LRESULT CAppDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
@@ -318,9 +329,8 @@ LRESULT CAppDlg::OnPaint(WPARAM, LPARAM) {
 LRESULT CAppDlg::OnOKCommand(WPARAM, LPARAM) { OnOK(); return 0; }
 LRESULT CAppDlg::OnCancelCommand(WPARAM, LPARAM) { OnCancel(); return 0; }
 
-// Help, settings, About, the mixer and the two links come with their own dialogs.
+// Help, About, the mixer and the two links come with their own dialogs.
 LRESULT CAppDlg::OnHelpButton(WPARAM, LPARAM) { return 0; }
-LRESULT CAppDlg::OnSettings(WPARAM, LPARAM) { return 0; }
 LRESULT CAppDlg::OnAbout(WPARAM, LPARAM) { return 0; }
 LRESULT CAppDlg::OnMixer(WPARAM, LPARAM) { return 0; }
 LRESULT CAppDlg::OnWebLink(WPARAM, LPARAM) { return 0; }

@@ -1,12 +1,13 @@
 #include "calling/dialler.h"
 
+#include "base/bounded_copy.h"
+#include "base/message_box.h"
+#include "base/placeholder.h"
 #include "base/shared_record.h"
 #include "calling/dial_sequence.h"
 #include "calling/serial_port_table.h"
 #include "res/resource.h"
-#include "base/bounded_copy.h"
 #include "settings/text_lookup.h"
-#include "base/message_box.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ namespace {
 int modemSlot = -1;
 
 constexpr int kModemDrainReads = 5;
+// The connection test's question with the number in it.
+constexpr std::size_t kQuestionBytes = 512;
 
 void PressButton(int buttonId, void* context) {
     HWND window = static_cast<HWND>(context);
@@ -80,4 +83,20 @@ void OpenModemPort(HWND owner) {
 void CloseModemPort() {
     SerialClose(modemSlot);
     modemSlot = -1;
+}
+
+void RunConnectionTest(HWND owner, const char* number) {
+    if (!number || number[0] == '\0') {
+        ShowMessage(owner, LoadText(IDS_INVALID_NUMBER), MB_OK | MB_ICONSTOP);
+        return;
+    }
+    // The number is put in by substitution: a "%" in it is never read as a format.
+    char question[kQuestionBytes];
+    FillPlaceholder(question, sizeof question, LoadText(IDS_CONNECT_QUESTION), number);
+    if (ShowMessage(owner, question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+
+    HCURSOR kept = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+    const int result = DialNumber(number);
+    ::SetCursor(kept);
+    if (result == 1) ShowMessage(owner, LoadText(IDS_SOFTPHONE_NOT_FOUND), MB_OK | MB_ICONSTOP);
 }

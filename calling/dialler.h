@@ -13,3 +13,9 @@ void OpenModemPort(HWND owner);
 
 // Closes the modem port if one is open.
 void CloseModemPort();
+
+// The settings dialog's connection test with the number typed there: text
+// 1003 when it is empty; else the question 1002 with the number, and on Yes
+// a call through the channel in force, under the wait cursor, with text 1004
+// when the softphone's window was not found. Messages are owned by `owner`.
+void RunConnectionTest(HWND owner, const char* number);

@@ -20,28 +20,3 @@ const char* CaptureErrorName(unsigned code) {
         if (entry.code == code) return entry.name;
     return "UNKNOWN";
 }
-
-std::size_t FormatCaptureErrorText(char* out, std::size_t size, const char* format, const char* name) {
-    if (!out || size == 0) return 0;
-    std::size_t used = 0;
-    auto put = [&](char c) {
-        if (used + 1 < size) out[used++] = c;
-    };
-    bool nameUsed = false;
-    if (format) {
-        for (const char* p = format; *p; ++p) {
-            if (p[0] == '%' && p[1] == '%') {
-                put('%');
-                ++p;
-            } else if (p[0] == '%' && p[1] == 's' && !nameUsed) {
-                for (const char* n = name ? name : ""; *n; ++n) put(*n);
-                nameUsed = true;
-                ++p;
-            } else {
-                put(*p);
-            }
-        }
-    }
-    out[used] = '\0';
-    return used;
-}

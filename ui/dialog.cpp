@@ -1,6 +1,7 @@
 #include "ui/dialog.h"
 
 #include "ui/control.h"
+#include "ui/dlg_init.h"
 
 namespace {
 
@@ -20,6 +21,18 @@ HWND SenderOf(UINT message, WPARAM, LPARAM lParam) {
     default:
         return IsCtlColorMessage(message) ? reinterpret_cast<HWND>(lParam) : nullptr;
     }
+}
+
+// The resource type of a dialog's list items.
+constexpr WORD kDlgInitResource = 240;
+
+void AddInitialItem(const DlgInitItem& item, void* context) {
+    UINT message = 0;
+    if (item.message == kDlgInitComboAddString) message = CB_ADDSTRING;
+    if (item.message == kDlgInitListAddString) message = LB_ADDSTRING;
+    if (message == 0) return;
+    ::SendDlgItemMessageA(static_cast<HWND>(context), static_cast<int>(item.controlId), message, 0,
+                          reinterpret_cast<LPARAM>(item.text));
 }
 
 }  // namespace
@@ -57,8 +70,19 @@ void Dialog::EndDialog(INT_PTR result) {
 }
 
 BOOL Dialog::OnInitDialog() {
+    AddInitialListItems();
     DoDataExchange();
     return TRUE;
+}
+
+void Dialog::AddInitialListItems() {
+    HMODULE module = ::GetModuleHandleA(nullptr);
+    HRSRC found = ::FindResourceA(module, templateName, MAKEINTRESOURCEA(kDlgInitResource));
+    if (!found) return;
+    HGLOBAL loaded = ::LoadResource(module, found);
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    if (!data) return;
+    ForEachDlgInitItem(data, ::SizeofResource(module, found), &AddInitialItem, hwnd);
 }
 
 bool Dialog::Bind(Control& control, int id) {

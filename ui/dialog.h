@@ -84,7 +84,9 @@ public:
     }
 
 protected:
-    // Binds the controls (DoDataExchange); returns TRUE so the system sets the focus.
+    // Fills the lists with the items of the template's dialog-initialisation
+    // resource (type 240, when there is one), then binds the controls
+    // (DoDataExchange); returns TRUE so the system sets the focus.
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange() {}
     virtual void OnOK() { EndDialog(0); }
@@ -104,6 +106,7 @@ private:
     static INT_PTR CALLBACK StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Proc(UINT message, WPARAM wParam, LPARAM lParam);
     bool Reflect(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    void AddInitialListItems();
     Control* FindBound(HWND child) const;
 
     const char* templateName;

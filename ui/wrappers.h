@@ -1,7 +1,7 @@
 // Thin typed wrappers around a control's window: the messages of a trackbar,
 // a button's check state, a combo box's selection and an edit box's text.
 // They own nothing; any of them may hold a null window (then they do nothing
-// and answer 0, unchecked or an empty text).
+// and answer 0, unchecked, no selection or an empty text).
 #pragma once
 
 #include <windows.h>
@@ -47,9 +47,15 @@ public:
     using WindowRef::WindowRef;
     int GetCount() const { return static_cast<int>(Send(CB_GETCOUNT)); }
     // The selected item's index, CB_ERR (-1) when none is selected.
-    int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
+    int GetCurSel() const { return Hwnd() ? static_cast<int>(Send(CB_GETCURSEL)) : CB_ERR; }
     // An index out of range (for example -1) leaves nothing selected.
     void SetCurSel(int index) { Send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
+    // The first item whose text equals `text` (case aside), CB_ERR when none.
+    int FindStringExact(const char* text) const {
+        if (!Hwnd()) return CB_ERR;
+        return static_cast<int>(Send(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(text)));
+    }
     int AddString(const char* text) {
         return static_cast<int>(Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/placeholder.h"
 #include "monitor/capture_error.h"
 
 TEST(CaptureErrorName, KnownCodes) {
@@ -26,7 +27,7 @@ namespace {
 std::string Format(const char* format, const char* name, std::size_t size = 256) {
     char out[512];
     std::memset(out, '#', sizeof out);
-    const std::size_t n = FormatCaptureErrorText(out, size, format, name);
+    const std::size_t n = FillPlaceholder(out, size, format, name);
     EXPECT_EQ(n, std::strlen(out));
     EXPECT_LT(n, size);
     if (size < sizeof out) {
@@ -57,7 +58,7 @@ TEST(CaptureErrorText, MissingPiecesAreHarmless) {
     EXPECT_EQ(Format(nullptr, "X"), "");
     EXPECT_EQ(Format("a %s b", nullptr), "a  b");
     char one[1] = {'#'};
-    EXPECT_EQ(FormatCaptureErrorText(one, 1, "abc", "X"), 0u);
+    EXPECT_EQ(FillPlaceholder(one, 1, "abc", "X"), 0u);
     EXPECT_EQ(one[0], '\0');
-    EXPECT_EQ(FormatCaptureErrorText(nullptr, 10, "abc", "X"), 0u);
+    EXPECT_EQ(FillPlaceholder(nullptr, 10, "abc", "X"), 0u);
 }
