@@ -123,6 +123,15 @@ class _CallingWorld(CribwatchTestCase):
         self.assertTrue(self.app.alive(), "Cribwatch ended: %s" % self.app.stderr()[-2000:])
         self.assertIsNone(self.app.crash_reason())
 
+    def start_modem(self, *options):
+        self.modem = ScriptedModem(self.pty, self.tmp, *options)
+        return self.modem
+
+    def wait_received(self, data, timeout=CALL_DEADLINE):
+        return wait_until(lambda: data in self.modem.received(), timeout,
+                          message="the modem did not receive %r; it has %r" % (
+                              data, self.modem.received()[-200:]))
+
 
 class ModemCalls(_CallingWorld):
     """The modem channel: COM3 at 19200 baud, command ATD."""
@@ -134,15 +143,6 @@ class ModemCalls(_CallingWorld):
         self.w.profile_set("Connect", "2")
         self.w.profile_set("Modem", "3,19200,ATD")
         self.w.profile_set("CallParams", "555,1,3")
-
-    def start_modem(self, *options):
-        self.modem = ScriptedModem(self.pty, self.tmp, *options)
-        return self.modem
-
-    def wait_received(self, data, timeout=CALL_DEADLINE):
-        return wait_until(lambda: data in self.modem.received(), timeout,
-                          message="the modem did not receive %r; it has %r" % (
-                              data, self.modem.received()[-200:]))
 
     def test_echo_off_at_start_up_then_the_alarm_dials_once_per_countdown(self):
         modem = self.start_modem()
