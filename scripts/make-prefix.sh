@@ -33,8 +33,8 @@ WINE_INF=/usr/share/wine/wine.inf
 [ -f "$WINE_INF" ] || WINE_INF=$(ls /usr/share/wine*/wine.inf 2>/dev/null | head -n1 || true)
 
 # Written into .crib-template-ok; a template of another format is made anew
-# (2: with Wine's own fonts).
-TEMPLATE_FORMAT=2
+# (2: with Wine's own fonts; 3: the user's shell folders as real folders).
+TEMPLATE_FORMAT=3
 
 # A template is current when it was finished in this format and Wine would
 # not update it.
@@ -121,7 +121,10 @@ make_one() {
 
     bash "$ROOT/scripts/wine-env.sh" add-fonts "$PREFIX"
     # The home folder of wineboot is gone after this; no link may point there.
-    find "$PREFIX/drive_c/users" -type l -lname "$WORK/*" -delete 2>/dev/null || true
+    # The user's shell folders were such links: they become real folders, or
+    # the shell (and with it every file dialog) finds no desktop to browse.
+    find "$PREFIX/drive_c/users" -type l -lname "$WORK/*" -print 2>/dev/null |
+        while IFS= read -r link; do rm -f "$link" && mkdir -p "$link"; done
     if [ ! -f "$PREFIX/system.reg" ] || [ ! -f "$PREFIX/user.reg" ] \
         || ! grep -q 'ShowCrashDialog' "$PREFIX/user.reg"; then
         echo "make-prefix: wineboot for $arch failed; see below" >&2

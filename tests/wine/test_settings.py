@@ -10,12 +10,14 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import test_calling as calling  # noqa: E402
 from resources import ENGLISH, GERMAN, R  # noqa: E402
-from world import (DIALOG_CLASS, IDNO, IDOK, IDYES, SC_CLOSE, VK, CribwatchTestCase,  # noqa: E402
+from world import (DIALOG_CLASS, IDCANCEL, IDNO, IDOK, IDYES, SC_CLOSE, VK, CribwatchTestCase,  # noqa: E402
                    stays, wait_until, windows_path)
 
 CB_GETCURSEL, CB_SETCURSEL = 0x0147, 0x014E
 RADIOS = (R.IDC_LANG_GERMAN, R.IDC_LANG_ENGLISH, R.IDC_CONN_ISDN, R.IDC_CONN_SOFTPHONE, R.IDC_CONN_MODEM)
 SOFTPHONE_FOLDER = "\\1&1\\1&1 SoftPhone\\ipphone.exe"
+# The common file dialog's file name box and file type list.
+FILE_NAME_BOX, FILE_TYPE_LIST = 1148, 1136
 
 
 class _SettingsTest(CribwatchTestCase):
@@ -149,6 +151,28 @@ class SettingsDialog(_SettingsTest):
         self.open_settings()  # now captioned in English
         self.assertEqual([0, 1], self.shown()["radios"][:2])
         self.close_with("cancel")
+        self.exit_with_yes()
+
+    def test_browse_puts_the_chosen_program_into_the_path_field_and_cancel_keeps_it(self):
+        self.start_main()
+        self.open_settings()
+        self.type_into(R.IDC_SOFTPHONE_PATH, "C:\\before.exe")
+        for answer, expected in ((IDCANCEL, "C:\\before.exe"), (IDOK, "C:\\windows\\notepad.exe")):
+            self.d.click_item(self.dlg, R.IDC_BROWSE)
+            chooser = self.w.wait_dialog(self.app, [FILE_NAME_BOX, FILE_TYPE_LIST], title="*")
+            # The first file type is the first part of text 2022.
+            self.assertEqual(self.text(R.IDS_BROWSE_FILTER).split("|")[0],
+                             self.d.item_text(chooser, FILE_TYPE_LIST))
+            name = next(c["hwnd"] for c in self.d.children(chooser, True)
+                        if c["id"] == FILE_NAME_BOX and c["cls"] == "Edit")
+            self.d.set_text(name, "C:\\windows\\notepad.exe")
+            self.d.command(chooser, answer)
+            wait_until(lambda: not self.d.exists(chooser), message="the file dialog stayed open")
+            self.assertEqual(expected, self.d.item_text(self.dlg, R.IDC_SOFTPHONE_PATH))
+        self.assertNotEqual("C:\\windows\\notepad.exe", self.w.profile_get("SoftPhone"),
+                            "stored only with OK")
+        self.close_with("ok")
+        self.assertEqual("C:\\windows\\notepad.exe", self.w.profile_get("SoftPhone"))
         self.exit_with_yes()
 
     def test_oversized_and_format_like_entries_are_cut_to_their_fields(self):
