@@ -89,7 +89,7 @@ void CAppDlg::DoDataExchange() {
 }
 
 void CAppDlg::ApplyLanguageTexts() {
-    static const struct { int control; unsigned text; } kLabels[] = {
+    static const ItemLabel kLabels[] = {
         {IDC_GROUP_MIC, IDS_MICROPHONE},
         {IDC_GROUP_CALL, IDS_CALLING},
         {IDC_GROUP_CLOCK, IDS_DATE_TIME},
@@ -103,7 +103,7 @@ void CAppDlg::ApplyLanguageTexts() {
         {IDC_ABOUT, IDS_ABOUT},
         {IDC_EXIT, IDS_EXIT},
     };
-    for (const auto& label : kLabels) SetItemText(label.control, LoadText(label.text));
+    SetItemTexts(kLabels, &LoadText);
     SetItemText(IDC_START_STOP, LoadText(State().monitoring ? IDS_STOP : IDS_START));
     SetItemText(IDC_WEB_LINK, LoadText(IDS_WEB_LINK));
     SetItemText(IDC_MAIL_LINK, LoadText(IDS_MAIL_LINK));

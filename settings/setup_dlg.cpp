@@ -52,7 +52,7 @@ BOOL CSetupDlg::OnInitDialog() {
 
 void CSetupDlg::ApplyTexts() {
     ::SetWindowTextA(Hwnd(), LoadText(IDS_SETTINGS));
-    static const struct { int control; unsigned text; } kLabels[] = {
+    static const ItemLabel kLabels[] = {
         {IDC_GROUP_LANGUAGE, IDS_LANGUAGE},
         {IDC_GROUP_CALLING, IDS_CALLING_PARAMS},
         {IDC_GROUP_CONNECT, IDS_CONNECT_TO},
@@ -74,7 +74,7 @@ void CSetupDlg::ApplyTexts() {
         {IDC_LOGGING, IDS_MAKE_PROTOCOL},
         {IDCANCEL, IDS_CANCEL},
     };
-    for (const auto& label : kLabels) SetItemText(label.control, LoadText(label.text));
+    SetItemTexts(kLabels, &LoadText);
 }
 
 void CSetupDlg::ShowSettings() {

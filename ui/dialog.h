@@ -64,6 +64,12 @@ bool DispatchTable(T* self, const MessageEntry<T> (&table)[N], UINT message, WPA
     return false;
 }
 
+// A control of a dialog and the id of the text it shows.
+struct ItemLabel {
+    int control;
+    unsigned text;
+};
+
 class Dialog {
 public:
     Dialog(const char* templateName, HWND parent);
@@ -79,6 +85,11 @@ public:
     HWND Hwnd() const { return hwnd; }
     HWND Item(int id) const { return ::GetDlgItem(hwnd, id); }
     void SetItemText(int id, const char* text) { ::SetDlgItemTextA(hwnd, id, text); }
+    // Sets each control's text to lookup(its text id), in the table's order.
+    template <std::size_t N>
+    void SetItemTexts(const ItemLabel (&labels)[N], const char* (*lookup)(unsigned)) {
+        for (const ItemLabel& label : labels) SetItemText(label.control, lookup(label.text));
+    }
     LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendDlgItemMessageA(hwnd, id, message, wParam, lParam);
     }
