@@ -12,6 +12,8 @@
 #include "base/placeholder.h"
 #include "base/shared_record.h"
 #include "calling/dialler.h"
+#include "help/help.h"
+#include "help/info_dlg.h"
 #include "monitor/alarm.h"
 #include "monitor/capture_error.h"
 #include "protocol/level_protocol.h"
@@ -75,8 +77,8 @@ bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, L
         CommandRow(IDC_MIXER, &CAppDlg::OnMixer),
         CommandRow(IDC_EXIT, &CAppDlg::ConfirmExit),
         CommandRow(IDC_START_STOP, &CAppDlg::OnStartStop),
-        CommandRow(IDC_WEB_LINK, &CAppDlg::OnWebLink),
-        CommandRow(IDC_MAIL_LINK, &CAppDlg::OnMailLink),
+        CommandRow(IDC_WEB_LINK, &CAppDlg::OnWebLink, 0),
+        CommandRow(IDC_MAIL_LINK, &CAppDlg::OnMailLink, 0),
         MessageRow(kTrayMessage, &CAppDlg::OnTrayMessage),
     };
     return DispatchTable(this, kMessages, message, wParam, lParam, result);
@@ -86,6 +88,8 @@ void CAppDlg::DoDataExchange() {
     Bind(sensitivitySlider, IDC_SENSITIVITY);
     Bind(micThresholdSlider, IDC_MIC_THRESHOLD);
     Bind(callThresholdSlider, IDC_CALL_THRESHOLD);
+    Bind(webLink, IDC_WEB_LINK);
+    Bind(mailLink, IDC_MAIL_LINK);
 }
 
 void CAppDlg::ApplyLanguageTexts() {
@@ -329,9 +333,28 @@ LRESULT CAppDlg::OnPaint(WPARAM, LPARAM) {
 LRESULT CAppDlg::OnOKCommand(WPARAM, LPARAM) { OnOK(); return 0; }
 LRESULT CAppDlg::OnCancelCommand(WPARAM, LPARAM) { OnCancel(); return 0; }
 
-// Help, About, the mixer and the two links come with their own dialogs.
-LRESULT CAppDlg::OnHelpButton(WPARAM, LPARAM) { return 0; }
-LRESULT CAppDlg::OnAbout(WPARAM, LPARAM) { return 0; }
-LRESULT CAppDlg::OnMixer(WPARAM, LPARAM) { return 0; }
-LRESULT CAppDlg::OnWebLink(WPARAM, LPARAM) { return 0; }
-LRESULT CAppDlg::OnMailLink(WPARAM, LPARAM) { return 0; }
+LRESULT CAppDlg::OnHelpButton(WPARAM, LPARAM) {
+    ShowHelp(Hwnd());
+    return 0;
+}
+
+LRESULT CAppDlg::OnAbout(WPARAM, LPARAM) {
+    CInfoDlg about(Hwnd());
+    about.DoModal();
+    return 0;
+}
+
+LRESULT CAppDlg::OnMixer(WPARAM, LPARAM) {
+    StartVolumeControl();
+    return 0;
+}
+
+LRESULT CAppDlg::OnWebLink(WPARAM, LPARAM) {
+    OpenWebSite();
+    return 0;
+}
+
+LRESULT CAppDlg::OnMailLink(WPARAM, LPARAM) {
+    OpenMailClient(Hwnd());
+    return 0;
+}

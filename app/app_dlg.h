@@ -6,6 +6,7 @@
 
 #include <ctime>
 
+#include "controls/hlink_ctrl.h"
 #include "controls/pro_slider.h"
 #include "monitor/wave_capture.h"
 #include "ui/dialog.h"
@@ -63,6 +64,8 @@ private:
     CProSliderCtrl sensitivitySlider;
     CProSliderCtrl micThresholdSlider;
     CProSliderCtrl callThresholdSlider;
+    CHLinkCtrl webLink;
+    CHLinkCtrl mailLink;
     WaveCapture capture;
     HICON icon = nullptr;
     TrayIcon trayIcon;

@@ -2,6 +2,7 @@
 #   uidriver.exe   the long-lived UI driver of the end-to-end tests
 #   rigprobe.exe   a small window program the rig tests itself with
 #   fakephone.exe  the stand-in softphone (when its source is there)
+#   argslog.exe    a stand-in for the browser, mail client and volume control
 #   wintests.exe   GoogleTest unit tests of the Win32 code (tests/win/*.cpp)
 
 set(CRIB_WINE_DIR ${CMAKE_SOURCE_DIR}/tests/wine)
@@ -13,6 +14,9 @@ target_compile_options(uidriver PRIVATE ${CRIB_WARNINGS})
 add_executable(rigprobe WIN32 ${CRIB_WINE_DIR}/rigprobe.cpp)
 target_link_libraries(rigprobe PRIVATE comctl32 gdi32 user32 advapi32)
 target_compile_options(rigprobe PRIVATE ${CRIB_WARNINGS})
+
+add_executable(argslog WIN32 ${CRIB_WINE_DIR}/argslog.cpp)
+target_compile_options(argslog PRIVATE ${CRIB_WARNINGS})
 
 if(EXISTS ${CRIB_WINE_DIR}/fakephone.cpp)
     add_executable(fakephone WIN32 ${CRIB_WINE_DIR}/fakephone.cpp)
