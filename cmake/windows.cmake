@@ -19,5 +19,8 @@ add_executable(Cribwatch WIN32 app/main.cpp ${CRIB_RESOURCES})
 target_link_libraries(Cribwatch PRIVATE cribwin)
 target_compile_options(Cribwatch PRIVATE ${CRIB_WARNINGS})
 
+# The help files CribPC-Ger.chm and CribPC-Eng.chm beside Cribwatch.exe.
+include(${CMAKE_SOURCE_DIR}/cmake/help.cmake)
+
 # Programs and unit tests that run under Wine.
 include(${CMAKE_SOURCE_DIR}/tests/wine/programs.cmake OPTIONAL)
