@@ -47,3 +47,21 @@ if(CRIB_HOST_TESTS)
             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/host)
     endforeach()
 endif()
+
+# Tests of the help files: the pages of both languages, their links, the
+# quoted messages, and the .chm files built with chmcmd (tests/help/test_*.py).
+file(GLOB CRIB_HELP_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/help/test_*.py)
+if(CRIB_HELP_TESTS)
+    execute_process(
+        COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
+                ${CRIB_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/wine/list_tests.py ${CRIB_HELP_TESTS}
+        OUTPUT_VARIABLE _out RESULT_VARIABLE _rc ERROR_QUIET)
+    string(REPLACE "\n" ";" _ids "${_out}")
+    list(FILTER _ids EXCLUDE REGEX "^$")
+    foreach(_id IN LISTS _ids)
+        add_test(NAME help.${_id} COMMAND ${CRIB_PYTHON3} -m unittest -v ${_id})
+        set_tests_properties(help.${_id} PROPERTIES LABELS help TIMEOUT 300
+            ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;CRIB_I686_BUILD=${CRIB_I686_BUILD};CRIB_X64_BUILD=${CRIB_X64_BUILD}"
+            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/help)
+    endforeach()
+endif()
