@@ -29,39 +29,31 @@ set_tests_properties(source.layers PROPERTIES LABELS source TIMEOUT 60)
 # Tests under Wine are registered from here too, so one ctest run counts all.
 include(${CMAKE_SOURCE_DIR}/tests/wine/register.cmake OPTIONAL)
 
-# Tests of the set-up scripts: host detection, the choice of Wine loader and
-# build, and the registration of skipped tests (tests/host/test_*.py).
+# Python test files outside the Wine rig, one ctest test per test class,
+# named <label>.<module>.<Class>, run in their own folder.
 find_program(CRIB_PYTHON3 NAMES python3 REQUIRED)
-file(GLOB CRIB_HOST_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/test_*.py)
-if(CRIB_HOST_TESTS)
+function(crib_add_python_tests label folder)
+    file(GLOB _files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${folder}/test_*.py)
+    if(NOT _files)
+        return()
+    endif()
     execute_process(
         COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
-                ${CRIB_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/wine/list_tests.py ${CRIB_HOST_TESTS}
+                ${CRIB_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/wine/list_tests.py ${_files}
         OUTPUT_VARIABLE _out RESULT_VARIABLE _rc ERROR_QUIET)
     string(REPLACE "\n" ";" _ids "${_out}")
     list(FILTER _ids EXCLUDE REGEX "^$")
     foreach(_id IN LISTS _ids)
-        add_test(NAME host.${_id} COMMAND ${CRIB_PYTHON3} -m unittest -v ${_id})
-        set_tests_properties(host.${_id} PROPERTIES LABELS host TIMEOUT 300
-            ENVIRONMENT PYTHONDONTWRITEBYTECODE=1
-            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/host)
-    endforeach()
-endif()
-
-# Tests of the help files: the pages of both languages, their links, the
-# quoted messages, and the .chm files built with chmcmd (tests/help/test_*.py).
-file(GLOB CRIB_HELP_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/help/test_*.py)
-if(CRIB_HELP_TESTS)
-    execute_process(
-        COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
-                ${CRIB_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/wine/list_tests.py ${CRIB_HELP_TESTS}
-        OUTPUT_VARIABLE _out RESULT_VARIABLE _rc ERROR_QUIET)
-    string(REPLACE "\n" ";" _ids "${_out}")
-    list(FILTER _ids EXCLUDE REGEX "^$")
-    foreach(_id IN LISTS _ids)
-        add_test(NAME help.${_id} COMMAND ${CRIB_PYTHON3} -m unittest -v ${_id})
-        set_tests_properties(help.${_id} PROPERTIES LABELS help TIMEOUT 300
+        add_test(NAME ${label}.${_id} COMMAND ${CRIB_PYTHON3} -m unittest -v ${_id})
+        set_tests_properties(${label}.${_id} PROPERTIES LABELS ${label} TIMEOUT 300
             ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;CRIB_I686_BUILD=${CRIB_I686_BUILD};CRIB_X64_BUILD=${CRIB_X64_BUILD}"
-            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/help)
+            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/${folder})
     endforeach()
-endif()
+endfunction()
+
+# The set-up scripts: host detection, the choice of Wine loader and build,
+# and the registration of skipped tests.
+crib_add_python_tests(host host)
+# The help files: the pages of both languages, their links, the quoted
+# messages, and the .chm files built with chmcmd.
+crib_add_python_tests(help help)
