@@ -51,6 +51,10 @@ HBRUSH CHLinkCtrl::OnReflectedCtlColor(UINT message, HDC dc) {
         if (current) ::GetObjectA(current, sizeof font, &font);
         font.lfUnderline = TRUE;
         underlineFont.Reset(::CreateFontIndirectA(&font));
+        // A static may select its own font after asking for its colours (Wine's
+        // does): it gets the underlined one too, so the link is drawn
+        // underlined either way.
+        if (underlineFont) ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(underlineFont.Get()), FALSE);
     }
     ::SelectObject(dc, underlineFont.Get());
     const COLORREF colors[] = {normalColor, visitedColor, hoverColor};

@@ -67,6 +67,13 @@ class _ContactWorld(CribwatchTestCase):
                           sum(self.colours(link)) == self.colours(link)[index],
                           message="the link is not %r: %r" % (colour, self.colours(link)))
 
+    def underlined(self, link, colour):
+        """Whether one row of the link is `colour` from its text's left end to its right end."""
+        picture = self.d.grab(link)
+        xs = [x for y in range(picture.h) for x in range(picture.w) if near(colour)(picture.pixel(x, y))]
+        return bool(xs) and any(all(near(colour)(picture.pixel(x, y)) for x in range(min(xs), max(xs) + 1))
+                                for y in range(picture.h))
+
     def press(self, link, x=3, y=3):
         self.d.post(link, WM_LBUTTONDOWN, 1, (y << 16) | x)
 
@@ -81,6 +88,7 @@ class ContactLinks(_ContactWorld):
         link = self.d.item(self.main, R.IDC_WEB_LINK)
         self.assertEqual(self.text(R.IDS_WEB_LINK), self.d.text(link))
         self.wait_colour(link, BLUE)
+        self.assertTrue(self.underlined(link, BLUE))
         self.move(link, 3, 3)
         self.wait_colour(link, RED)
         # A right click and a context menu request do nothing.
