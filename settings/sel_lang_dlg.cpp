@@ -3,21 +3,20 @@
 #include "base/shared_record.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
-#include "ui/wrappers.h"
 
 CSelLangDlg::CSelLangDlg(HWND parent) : Dialog("SelLangDlg", parent) {}
 
 BOOL CSelLangDlg::OnInitDialog() {
     Dialog::OnInitDialog();
     const int language = Settings().language;
-    if (language == 0 || language == 1) CheckButton(Item(IDC_LANG_GERMAN + language)).SetChecked(true);
+    if (language == 0 || language == 1) CheckItem(IDC_LANG_GERMAN + language, true);
     return TRUE;
 }
 
 void CSelLangDlg::OnOK() {
     MonitorSettings& s = Settings();
-    if (CheckButton(Item(IDC_LANG_GERMAN)).IsChecked()) s.language = 0;
-    if (CheckButton(Item(IDC_LANG_ENGLISH)).IsChecked()) s.language = 1;
+    if (IsItemChecked(IDC_LANG_GERMAN)) s.language = 0;
+    if (IsItemChecked(IDC_LANG_ENGLISH)) s.language = 1;
     WriteSettingsKey(IDS_KEY_LANGUAGE);
     EndDialog(0);
 }

@@ -23,9 +23,6 @@ constexpr std::size_t kBaudTextBytes = 10;
 // The number the connection test takes: at most 249 characters.
 constexpr std::size_t kTestNumberBytes = 250;
 
-void SetRadio(HWND dialog, int id, bool set) { CheckButton(::GetDlgItem(dialog, id)).SetChecked(set); }
-bool RadioSet(HWND dialog, int id) { return CheckButton(::GetDlgItem(dialog, id)).IsChecked(); }
-
 }  // namespace
 
 CSetupDlg::CSetupDlg(HWND parent) : Dialog("SetupDlg", parent) {}
@@ -79,9 +76,8 @@ void CSetupDlg::ApplyTexts() {
 
 void CSetupDlg::ShowSettings() {
     const MonitorSettings& s = Settings();
-    HWND dialog = Hwnd();
     // A value outside its controls' range shows as nothing chosen.
-    if (s.language == 0 || s.language == 1) SetRadio(dialog, IDC_LANG_GERMAN + s.language, true);
+    if (s.language == 0 || s.language == 1) CheckItem(IDC_LANG_GERMAN + s.language, true);
     char number[sizeof s.callNumber];
     SetItemText(IDC_CALL_NUMBER, CopyField(number, s.callNumber));
     char text[kProfileBufferSize];
@@ -90,10 +86,10 @@ void CSetupDlg::ShowSettings() {
     FormatInt(text, sizeof text, s.maxCalls);
     SetItemText(IDC_MAX_CALLS, text);
     if (s.connectionType >= kConnectIsdnTapi && s.connectionType <= kConnectModem)
-        SetRadio(dialog, IDC_CONN_ISDN + s.connectionType, true);
+        CheckItem(IDC_CONN_ISDN + s.connectionType, true);
     char path[sizeof s.softPhonePath];
     SetItemText(IDC_SOFTPHONE_PATH, CopyField(path, s.softPhonePath));
-    CheckButton(Item(IDC_LOGGING)).SetChecked(s.logging != 0);
+    CheckItem(IDC_LOGGING, s.logging != 0);
     ComboBox ports(Item(IDC_COM_PORT));
     ports.SetCurSel(s.comPort >= 1 && s.comPort <= ports.GetCount() ? s.comPort - 1 : -1);
     FormatInt(text, sizeof text, s.baudRate);
@@ -109,12 +105,11 @@ void CSetupDlg::ReadItem(int id, char* out, std::size_t size) const {
 
 LRESULT CSetupDlg::OnRadioClicked(WPARAM wParam, LPARAM) {
     const int clicked = LOWORD(wParam);
-    HWND dialog = Hwnd();
     if (clicked == IDC_LANG_GERMAN || clicked == IDC_LANG_ENGLISH) {
-        SetRadio(dialog, IDC_LANG_GERMAN, clicked == IDC_LANG_GERMAN);
-        SetRadio(dialog, IDC_LANG_ENGLISH, clicked == IDC_LANG_ENGLISH);
+        CheckItem(IDC_LANG_GERMAN, clicked == IDC_LANG_GERMAN);
+        CheckItem(IDC_LANG_ENGLISH, clicked == IDC_LANG_ENGLISH);
     } else {
-        for (int id : {IDC_CONN_ISDN, IDC_CONN_SOFTPHONE, IDC_CONN_MODEM}) SetRadio(dialog, id, id == clicked);
+        for (int id : {IDC_CONN_ISDN, IDC_CONN_SOFTPHONE, IDC_CONN_MODEM}) CheckItem(id, id == clicked);
     }
     return 0;
 }
@@ -155,9 +150,8 @@ void CSetupDlg::OnOK() {
         ShowMessage(Hwnd(), LoadText(IDS_MIN_DELAY), MB_ICONHAND);
         return;
     }
-    HWND dialog = Hwnd();
-    if (RadioSet(dialog, IDC_LANG_GERMAN)) s.language = 0;
-    if (RadioSet(dialog, IDC_LANG_ENGLISH)) s.language = 1;
+    if (IsItemChecked(IDC_LANG_GERMAN)) s.language = 0;
+    if (IsItemChecked(IDC_LANG_ENGLISH)) s.language = 1;
     ReadItem(IDC_CALL_NUMBER, s.callNumber, sizeof s.callNumber);
     if (s.callNumber[0] == '\0') CopyTruncated(s.callNumber, sizeof s.callNumber, "?");
     ReadItem(IDC_CALLING_DELAY, work, kNumberFieldBytes);
@@ -165,14 +159,14 @@ void CSetupDlg::OnOK() {
     ReadItem(IDC_MAX_CALLS, work, kNumberFieldBytes);
     s.maxCalls = ParseProfileInt(work);
     ReadItem(IDC_SOFTPHONE_PATH, s.softPhonePath, sizeof s.softPhonePath);
-    s.logging = CheckButton(Item(IDC_LOGGING)).IsChecked() ? 1 : 0;
+    s.logging = IsItemChecked(IDC_LOGGING) ? 1 : 0;
     s.comPort = ComboBox(Item(IDC_COM_PORT)).GetCurSel() + 1;
     ReadItem(IDC_BAUD_RATE, work, kBaudTextBytes);  // the selected item's text
     s.baudRate = ParseProfileInt(work);
     ReadItem(IDC_MODEM_COMMAND, s.modemCommand, sizeof s.modemCommand);
-    if (RadioSet(dialog, IDC_CONN_ISDN)) s.connectionType = kConnectIsdnTapi;
-    if (RadioSet(dialog, IDC_CONN_SOFTPHONE)) s.connectionType = kConnectSoftPhone;
-    if (RadioSet(dialog, IDC_CONN_MODEM)) s.connectionType = kConnectModem;
+    if (IsItemChecked(IDC_CONN_ISDN)) s.connectionType = kConnectIsdnTapi;
+    if (IsItemChecked(IDC_CONN_SOFTPHONE)) s.connectionType = kConnectSoftPhone;
+    if (IsItemChecked(IDC_CONN_MODEM)) s.connectionType = kConnectModem;
 
     for (unsigned key : {IDS_KEY_LANGUAGE, IDS_KEY_CONNECT, IDS_KEY_CALLPARAMS, IDS_KEY_SOFTPHONE,
                          IDS_KEY_LOGGING, IDS_KEY_MODEM})

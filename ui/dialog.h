@@ -90,6 +90,9 @@ public:
     void SetItemTexts(const ItemLabel (&labels)[N], const char* (*lookup)(unsigned)) {
         for (const ItemLabel& label : labels) SetItemText(label.control, lookup(label.text));
     }
+    // The check state of a button of the dialog (radio button, check box).
+    bool IsItemChecked(int id) const { return SendItem(id, BM_GETCHECK) == BST_CHECKED; }
+    void CheckItem(int id, bool checked) { SendItem(id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED); }
     LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendDlgItemMessageA(hwnd, id, message, wParam, lParam);
     }

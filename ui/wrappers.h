@@ -1,7 +1,8 @@
 // Thin typed wrappers around a control's window: the messages of a trackbar,
-// a button's check state, a combo box's selection and an edit box's text.
+// a combo box's selection and an edit box's text. (A button's check state is
+// the dialog's: Dialog::IsItemChecked and CheckItem.)
 // They own nothing; any of them may hold a null window (then they do nothing
-// and answer 0, unchecked, no selection or an empty text).
+// and answer 0, no selection or an empty text).
 #pragma once
 
 #include <windows.h>
@@ -33,13 +34,6 @@ public:
         Send(TBM_SETRANGE, redraw, MAKELPARAM(minimum, maximum));
     }
     void SetPageSize(int size) { Send(TBM_SETPAGESIZE, 0, size); }
-};
-
-class CheckButton : public WindowRef {
-public:
-    using WindowRef::WindowRef;
-    bool IsChecked() const { return Send(BM_GETCHECK) == BST_CHECKED; }
-    void SetChecked(bool checked) { Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED); }
 };
 
 class ComboBox : public WindowRef {

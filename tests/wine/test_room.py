@@ -545,10 +545,7 @@ class NoRecordingDevice(CribwatchTestCase):
     def test_refused_open_is_reported_and_the_program_runs_on(self):
         self.start(env={"ALSA_CONFIG_PATH": str(self.asound_conf)},
                    Logging="1", Connect="0", CallParams=NO_CALLS)
-        box = self.w.wait_msgbox(self.app)
-        self.assertEqual(R.string(R.IDS_CAPTURE_ERROR) % "MMSYSERR_BADDEVICEID", box["text"])
-        self.assertEqual("exclamation", box["icon"])
-        self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
+        box = self.expect_message(R.string(R.IDS_CAPTURE_ERROR) % "MMSYSERR_BADDEVICEID", "exclamation")
         self.assertTrue(box["owner"], "owned by the main window")
         self.w.answer_msgbox(box, IDOK)
         self.main = self.w.wait_main_window(self.app)

@@ -60,15 +60,6 @@ class _SettingsTest(CribwatchTestCase):
          "close": lambda: self.d.syscommand(dlg, SC_CLOSE)}[how]()
         wait_until(lambda: not self.d.exists(dlg), message="the settings dialog stayed open (%s)" % how)
 
-    def message(self, text, icon, owner=None):
-        """The message box that shows now, checked; returns it."""
-        box = self.w.wait_msgbox(self.app)
-        self.assertEqual(text, box["text"])
-        self.assertEqual(icon, box["icon"])
-        if owner:
-            self.assertEqual(owner, box["owner"])
-        return box
-
 
 class SettingsDialog(_SettingsTest):
     """No sound device, no COM ports: the dialog and the profile."""
@@ -107,7 +98,7 @@ class SettingsDialog(_SettingsTest):
         self.select(R.IDC_BAUD_RATE, 8)
         typed = self.shown()
         self.d.click_item(self.dlg, IDOK)
-        box = self.message(self.text(R.IDS_MIN_DELAY), "stop", owner=self.dlg)
+        box = self.expect_message(self.text(R.IDS_MIN_DELAY), "stop", owner=self.dlg)
         self.w.answer_msgbox(box, IDOK)
         self.assertTrue(self.d.exists(self.dlg))
         self.assertEqual(typed, self.shown())
@@ -115,7 +106,7 @@ class SettingsDialog(_SettingsTest):
         self.type_into(R.IDC_CALLING_DELAY, "5")
         self.d.click_item(self.dlg, IDOK)
         # The serial channel is opened at once: this world has no COM3.
-        self.w.answer_msgbox(self.message(self.text(R.IDS_PORT_NOT_OPENED), "exclamation"), IDOK)
+        self.w.answer_msgbox(self.expect_message(self.text(R.IDS_PORT_NOT_OPENED), "exclamation"), IDOK)
         self.assertEqual({"Language": GERMAN, "Connect": "2", "CallParams": "0301234,5,3",
                           "SoftPhone": "C:\\Phone\\phone.exe", "Logging": "1", "Modem": "3,19200,ATDT"},
                          self.w.profile())
@@ -196,7 +187,7 @@ class SettingsDialog(_SettingsTest):
         # The connection test takes the number as it stands: no format is read from it.
         self.d.click_item(self.dlg, R.IDC_CONNECTION_TEST)
         question = self.text(R.IDS_CONNECT_QUESTION).replace("%s", number)
-        self.w.answer_msgbox(self.message(question, "question", owner=self.dlg), IDNO)
+        self.w.answer_msgbox(self.expect_message(question, "question", (IDYES, IDNO), owner=self.dlg), IDNO)
         self.close_with("ok")
         self.assertEqual("%s,%d,%d" % (number[:49], 2147483647, 2147483647),
                          self.w.profile_get("CallParams"))
@@ -227,19 +218,19 @@ class ConnectionTestAndAlarm(calling._CallingWorld, _SettingsTest):
         self.open_settings()
         self.type_into(R.IDC_CALL_NUMBER, "")
         self.d.click_item(self.dlg, R.IDC_CONNECTION_TEST)
-        self.w.answer_msgbox(self.message(self.text(R.IDS_INVALID_NUMBER), "stop", owner=self.dlg), IDOK)
+        self.w.answer_msgbox(self.expect_message(self.text(R.IDS_INVALID_NUMBER), "stop", owner=self.dlg), IDOK)
         # No softphone runs and its path is wrong: 1004.
         self.type_into(R.IDC_CALL_NUMBER, "0301234")
         self.d.click_item(self.dlg, R.IDC_CONNECTION_TEST)
         question = self.text(R.IDS_CONNECT_QUESTION).replace("%s", "0301234")
-        self.w.answer_msgbox(self.message(question, "question", owner=self.dlg), IDYES)
-        self.w.answer_msgbox(self.message(self.text(R.IDS_SOFTPHONE_NOT_FOUND), "stop"), IDOK)
+        self.w.answer_msgbox(self.expect_message(question, "question", (IDYES, IDNO), owner=self.dlg), IDYES)
+        self.w.answer_msgbox(self.expect_message(self.text(R.IDS_SOFTPHONE_NOT_FOUND), "stop"), IDOK)
         # With the phone running: No dials nothing, Yes the typed number, before any OK.
         self.launch("fakephone", args=[windows_path(self.phone_log)])
         self.d.wait_window(DIALOG_CLASS, calling.SOFTPHONE_TITLE)
         for answer in (IDNO, IDYES):
             self.d.click_item(self.dlg, R.IDC_CONNECTION_TEST)
-            self.w.answer_msgbox(self.message(question, "question"), answer)
+            self.w.answer_msgbox(self.expect_message(question, "question", (IDYES, IDNO)), answer)
         wait_until(lambda: self.phone_commands(), message="the softphone was not dialled")
         self.assertEqual(["CB_SETCURSEL -1 0"] + calling.button_commands([1019, 1011, 1019, 1009, 1010,
                                                                            1011, 1012, 1006]),

@@ -101,13 +101,9 @@ class SecondInstance(CribwatchTestCase):
         self.w.profile_set("CallParams", "0301234,3,5")
         before = self.w.registry_dump()
         second = self.launch()
-        box = self.w.wait_msgbox(second)
         # German whatever the running instance speaks: the second one has
-        # not loaded any settings.
-        self.assertEqual(R.text(R.IDS_ALREADY_RUNNING, GERMAN), box["text"])
-        self.assertEqual("information", box["icon"])
-        self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
-        self.assertEqual(0, box["owner"], "the message has no owner")
+        # not loaded any settings. The message has no owner.
+        box = self.expect_message(R.text(R.IDS_ALREADY_RUNNING, GERMAN), "information", owner=0, proc=second)
         self.assertEqual([], self.w.dialogs(second), "the second instance shows no window of its own")
         self.w.answer_msgbox(box, IDOK)
         second.wait()
@@ -165,10 +161,7 @@ class NoSoundCard(CribwatchTestCase):
                 self.w.profile_clear()
                 self.start_main(**({} if call_params is None else {"CallParams": call_params}))
                 self.d.click_item(self.main, R.IDC_START_STOP)
-                box = self.w.wait_msgbox(self.app)
-                self.assertEqual(self.text(R.IDS_NO_CALL_NUMBER), box["text"])
-                self.assertEqual("stop", box["icon"])
-                self.w.answer_msgbox(box, IDOK)
+                self.w.answer_msgbox(self.expect_message(self.text(R.IDS_NO_CALL_NUMBER), "stop"), IDOK)
                 self.assertTrue(stays(lambda: self.start_stop_label() == self.text(R.IDS_START), 1.0))
                 self.exit_with_yes()
 

@@ -1404,12 +1404,20 @@ class CribwatchTestCase(WorldTestCase):
         self.main = self.w.wait_main_window(self.app)
         return self.main
 
+    def expect_message(self, text, icon, buttons=(IDOK,), owner=None, proc=None):
+        """The message box that `proc` (by default the program) shows now,
+        checked: its text, icon, buttons (ids, in any order) and, when
+        given, its owner. Returns it."""
+        box = self.w.wait_msgbox(proc or self.app)
+        self.assertEqual(text, box["text"])
+        self.assertEqual(icon, box["icon"])
+        self.assertEqual(sorted(buttons), sorted(b["id"] for b in box["buttons"]))
+        if owner is not None:
+            self.assertEqual(owner, box["owner"])
+        return box
+
     def answer_no_soundcard(self):
-        box = self.w.wait_msgbox(self.app)
-        self.assertEqual(self.text(R.IDS_NO_SOUNDCARD), box["text"])
-        self.assertEqual("stop", box["icon"])
-        self.assertEqual([IDOK], [b["id"] for b in box["buttons"]])
-        self.w.answer_msgbox(box, IDOK)
+        self.w.answer_msgbox(self.expect_message(self.text(R.IDS_NO_SOUNDCARD), "stop"), IDOK)
 
     def no_message_box(self, duration):
         """True when the program shows no message box for `duration` s."""
@@ -1443,12 +1451,8 @@ class CribwatchTestCase(WorldTestCase):
         """Asks the program to end (`how`, by default the Exit button) and
         returns the question, checked: text, icon, Yes and No, its owner."""
         (how or (lambda: self.d.click_item(self.main, R.IDC_EXIT)))()
-        box = self.w.wait_msgbox(self.app)
-        self.assertEqual(self.text(R.IDS_CONFIRM_EXIT), box["text"])
-        self.assertEqual("question", box["icon"])
-        self.assertEqual([IDYES, IDNO], sorted(b["id"] for b in box["buttons"]))
-        self.assertEqual(self.main, box["owner"])
-        return box
+        return self.expect_message(self.text(R.IDS_CONFIRM_EXIT), "question", (IDYES, IDNO),
+                                   owner=self.main)
 
     def exit_with_yes(self):
         """Exit and Yes: the program ends with exit code 0."""
