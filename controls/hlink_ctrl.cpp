@@ -8,6 +8,9 @@
 
 namespace {
 
+// The command a link posts to itself for a press; it then posts its own id
+// to the parent.
+constexpr WPARAM kLinkActivateCommand = 32776;
 // The types of a static that hold text: left-aligned, centred, right-aligned.
 constexpr LONG kLastTextType = SS_RIGHT;
 

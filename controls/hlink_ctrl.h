@@ -16,7 +16,6 @@ public:
     CHLinkCtrl();
 
     void SetHover(bool on);
-    int State() const { return linkState; }
 
     HBRUSH OnReflectedCtlColor(UINT message, HDC dc) override;
 
@@ -35,7 +34,3 @@ private:
     int savedState;
     GdiObject<HFONT> underlineFont;
 };
-
-// The command a link posts to itself for a press; it then posts its own id
-// to the parent.
-constexpr WPARAM kLinkActivateCommand = 32776;
