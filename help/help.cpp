@@ -84,21 +84,8 @@ int FindHelpControl(char* path) {
 void OpenWebSite() {
     std::vector<char> command(1, '\0');
     RegKey key;
-    if (key.Open(HKEY_CLASSES_ROOT, kBrowserKey, KEY_READ) == ERROR_SUCCESS) {
-        DWORD type = 0;
-        DWORD bytes = 0;
-        if (::RegQueryValueExA(key.Get(), nullptr, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS &&
-            bytes > 0 && bytes <= kMaxBrowserCommandBytes) {
-            std::vector<char> value(bytes + 1, '\0');  // the value may lack its terminator
-            DWORD got = bytes;
-            if (::RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                                   &got) == ERROR_SUCCESS &&
-                (type == REG_SZ || type == REG_EXPAND_SZ)) {
-                value[got < bytes ? got : bytes] = '\0';
-                command.swap(value);
-            }
-        }
-    }
+    if (key.Open(HKEY_CLASSES_ROOT, kBrowserKey, KEY_READ) == ERROR_SUCCESS)
+        key.ReadText(nullptr, command, kMaxBrowserCommandBytes);
     std::vector<char> program(command.size(), '\0');
     BrowserProgramOf(command.data(), program.data(), program.size());
     ::ShellExecuteA(nullptr, nullptr, program.data(), kWebSiteUrl, nullptr, SW_SHOWNORMAL);

@@ -48,20 +48,8 @@ void ProfileGetText(const char* section, const char* key, const char* defaultTex
     if (!SectionPath(section, path, sizeof path)) return;
     RegKey hkey;
     if (hkey.Open(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE) != ERROR_SUCCESS) return;
-    DWORD type = 0;
-    DWORD bytes = 0;
-    LONG rc = ::RegQueryValueExA(hkey.Get(), key, nullptr, &type, nullptr, &bytes);
-    if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        // The stored text may lack its terminator, so read into room for one more.
-        std::vector<char> data(static_cast<std::size_t>(bytes) + 1, '\0');
-        DWORD got = bytes;
-        rc = ::RegQueryValueExA(hkey.Get(), key, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
-        if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-            if (got > bytes) got = bytes;
-            data[got] = '\0';
-            CopyTruncated(out, size, data.data());
-        }
-    }
+    std::vector<char> data;
+    if (hkey.ReadText(key, data, MAXDWORD)) CopyTruncated(out, size, data.data());
 }
 
 bool ProfileWriteText(const char* section, const char* key, const char* value) {
