@@ -148,6 +148,7 @@ BOOL CAppDlg::OnInitDialog() {
 
     if (Settings().connectionType == kConnectModem) OpenModemPort(Hwnd());
 
+    WaveCapture& capture = TheCapture();
     capture.handle = nullptr;
     if (::waveOutGetNumDevs() != 0) {
         capture.sampleRate = 11025;
@@ -211,7 +212,18 @@ LRESULT CAppDlg::OnTimer(WPARAM, LPARAM) {
     RunAlarmDecision(settings, state, &DialFromAlarm, nullptr);
 
     state.inTick = false;
+    ReportCaptureInterruption();
     return 0;
+}
+
+void CAppDlg::ReportCaptureInterruption() {
+    // The box is modal: the ticks go on under it, and do not stack a second.
+    if (captureBoxShown) return;
+    const MMRESULT code = TakeCaptureFailure(TheCapture());
+    if (code == MMSYSERR_NOERROR) return;
+    captureBoxShown = true;
+    ReportCaptureError(Hwnd(), code);
+    captureBoxShown = false;
 }
 
 void CAppDlg::SyncSensitivityMeter() {
@@ -273,7 +285,8 @@ LRESULT CAppDlg::OnStartStop(WPARAM, LPARAM) {
 LRESULT CAppDlg::ConfirmExit(WPARAM, LPARAM) {
     if (ShowMessage(Hwnd(), LoadText(IDS_CONFIRM_EXIT), MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
     tickTimer.Stop();
-    if (capture.handle) {
+    WaveCapture& capture = TheCapture();
+    if (capture.handle.load() || capture.thread) {
         StopCapture(capture);
         ::Sleep(kCapturePauseMs);
     }

@@ -58,6 +58,9 @@ private:
     void StepActivityIndicator();
     void ShowDateTime(const std::tm& now);
     void ShowIndicatorOff();
+    // Tells the user, once, that recording was interrupted (the capture
+    // thread is trying to get it going again).
+    void ReportCaptureInterruption();
 
     GdiObject<HBITMAP> indicatorOff;
     GdiObject<HBITMAP> indicatorOn;
@@ -66,8 +69,8 @@ private:
     CProSliderCtrl callThresholdSlider;
     CHLinkCtrl webLink;
     CHLinkCtrl mailLink;
-    WaveCapture capture;
     HICON icon = nullptr;
     TrayIcon trayIcon;
     WindowTimer tickTimer;
+    bool captureBoxShown = false;
 };

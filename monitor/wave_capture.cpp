@@ -1,16 +1,18 @@
 // Audio capture from the first recording device: two buffers stay queued at
 // all times, and every buffer the device fills becomes one sound level.
 //
-// Threads: StartCapture and StopCapture run on the user-interface thread;
-// OnWaveData runs on the sound system's thread for each filled buffer, and
-// also on whichever thread calls waveInReset for the buffers that the reset
-// hands back (Wine does that synchronously on the caller's thread), so two
-// handlers can run at the same time. The handler therefore keeps no state of
-// its own: it works on the buffer it was given and on atomic counters. The
-// one thing it does under a lock is queueing (the capture's queue gate), so
-// that StopCapture can close the gate and know that nothing is queued after.
+// Threads: the device is opened with an event, which it sets whenever it
+// hands a buffer back; nothing of ours runs inside the sound system's
+// threads, so no wave call is ever made from a driver callback. Once
+// recording runs, a capture thread of our own waits on that event, replaces
+// and evaluates the filled buffers, notices when buffers stop coming (and
+// opens the device again), and at the stop hands the buffers back and closes
+// the device. StartCapture, and StopCapture when no thread runs, make their
+// wave calls on the user-interface thread, never at the same time as the
+// capture thread.
 #include "monitor/wave_capture.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -36,19 +38,24 @@ namespace {
 
 // Largest buffer that capture accepts; the program uses 4096 bytes.
 constexpr int kMaxBufferBytes = 1 << 20;
-// StopCapture: how long the whole stop may take at most, how often it repeats
-// the reset while buffers are still out, and the close retries.
+// The stop: how long it may take at most, how often it repeats the reset
+// while buffers are still out, and the close retries. The user-interface
+// thread waits for the capture thread's stop a little longer than that.
 constexpr DWORD kStopBudgetMs = 2000;
 constexpr DWORD kResetRepeatMs = 100;
-constexpr DWORD kPollMs = 5;
 constexpr int kCloseAttempts = 20;
 constexpr DWORD kCloseRetryMs = 10;
+constexpr DWORD kThreadStopSlackMs = 500;
+// How often the capture thread looks at the clock when no buffer comes.
+constexpr DWORD kWatchMs = 250;
 
 DWORD BufferBytes(const WaveCapture& capture) {
     const int bytes = capture.bufferBytes;
     if (bytes < 2 || bytes > kMaxBufferBytes) return 0;
     return static_cast<DWORD>(bytes);
 }
+
+DWORD Elapsed(DWORD begin) { return ::GetTickCount() - begin; }
 
 // A zeroed header with its own zeroed data block; counted while it exists.
 WAVEHDR* NewBuffer(WaveCapture& capture) {
@@ -73,21 +80,30 @@ void FreeBuffer(WaveCapture& capture, WAVEHDR* header) {
     capture.buffersOut.fetch_sub(1);
 }
 
+// Adds a prepared buffer to the device's queue and to ours.
+MMRESULT AddBuffer(WaveCapture& capture, WAVEHDR* header) {
+    // Room first, so that a buffer the device took is always on our list.
+    capture.queued.reserve(capture.queued.size() + 1);
+    const MMRESULT result = g_waveIn.add(capture.handle.load(), header, sizeof(WAVEHDR));
+    if (result == MMSYSERR_NOERROR) capture.queued.push_back(header);
+    return result;
+}
+
 // Prepares and queues a buffer. On failure the buffer is unprepared again and
-// still belongs to the caller; on success it belongs to the device and must
-// not be touched, since it may already be on its way back on another thread.
+// still belongs to the caller.
 MMRESULT QueueBuffer(WaveCapture& capture, WAVEHDR* header) {
-    MMRESULT result = g_waveIn.prepare(capture.handle, header, sizeof(WAVEHDR));
+    const HWAVEIN device = capture.handle.load();
+    MMRESULT result = g_waveIn.prepare(device, header, sizeof(WAVEHDR));
     if (result != MMSYSERR_NOERROR) return result;
-    result = g_waveIn.add(capture.handle, header, sizeof(WAVEHDR));
-    if (result != MMSYSERR_NOERROR) g_waveIn.unprepare(capture.handle, header, sizeof(WAVEHDR));
+    result = AddBuffer(capture, header);
+    if (result != MMSYSERR_NOERROR) g_waveIn.unprepare(device, header, sizeof(WAVEHDR));
     return result;
 }
 
 // Unprepares and frees a buffer that came back. A buffer the system still
 // calls its own is never freed (it would write into freed memory).
 void ReleaseBuffer(WaveCapture& capture, WAVEHDR* header) {
-    if (g_waveIn.unprepare(capture.handle, header, sizeof(WAVEHDR)) == WAVERR_STILLPLAYING) return;
+    if (g_waveIn.unprepare(capture.handle.load(), header, sizeof(WAVEHDR)) == WAVERR_STILLPLAYING) return;
     FreeBuffer(capture, header);
 }
 
@@ -106,17 +122,6 @@ void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
     StoreLevel(state, LevelFromPeak(peak, LoadFullScale(state)));
 }
 
-class GateLock {
-public:
-    explicit GateLock(CaptureGate& g) : gate(g) { gate.Enter(); }
-    ~GateLock() { gate.Leave(); }
-    GateLock(const GateLock&) = delete;
-    GateLock& operator=(const GateLock&) = delete;
-
-private:
-    CaptureGate& gate;
-};
-
 // What becomes of a returned buffer once the queue has been looked after.
 enum class Returned {
     Replaced,  // a fresh buffer took its place: unprepare, evaluate, free
@@ -127,34 +132,26 @@ enum class Returned {
 // Keeps two buffers queued: replaces the returned one with a fresh buffer
 // before it is looked at. When no fresh buffer can be allocated, prepared or
 // queued, the returned one (still prepared) is evaluated and goes back into
-// service, so the queue does not run down. Runs under the queue gate, and
-// only while capture is not stopping.
+// service, so the queue does not run down.
 Returned KeepQueueFilled(WaveCapture& capture, WAVEHDR* done) {
     WAVEHDR* fresh = NewBuffer(capture);
     if (fresh && QueueBuffer(capture, fresh) == MMSYSERR_NOERROR) return Returned::Replaced;
     if (fresh) FreeBuffer(capture, fresh);
 
     EvaluateBuffer(capture, done);
-    if (g_waveIn.add(capture.handle, done, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) return Returned::Requeued;
+    if (AddBuffer(capture, done) == MMSYSERR_NOERROR) return Returned::Requeued;
     return Returned::Release;
 }
 
-void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
-    // Once StopCapture has set `stopping` (under the gate), nothing is queued
-    // and the level no longer changes: the buffers it hands back are only
-    // released. Those arrive with `stopping` already set and never wait for
-    // the gate.
-    Returned next = Returned::Release;
-    if (!capture.stopping.load()) {
-        GateLock lock(capture.queueGate);
-        if (!capture.stopping.load()) next = KeepQueueFilled(capture, done);
-    }
-
+// One filled buffer that the device handed back. While a stop runs, nothing
+// is queued and the level no longer changes: the buffer is only released.
+void OnWaveData(WaveCapture& capture, WAVEHDR* done) {
+    const Returned next = capture.stopping.load() ? Returned::Release : KeepQueueFilled(capture, done);
     switch (next) {
     case Returned::Requeued:
         return;
     case Returned::Replaced: {
-        const MMRESULT unprepared = g_waveIn.unprepare(capture.handle, done, sizeof(WAVEHDR));
+        const MMRESULT unprepared = g_waveIn.unprepare(capture.handle.load(), done, sizeof(WAVEHDR));
         EvaluateBuffer(capture, done);
         if (unprepared != WAVERR_STILLPLAYING) FreeBuffer(capture, done);
         return;
@@ -165,25 +162,106 @@ void HandleFilledBuffer(WaveCapture& capture, WAVEHDR* done) {
     }
 }
 
-DWORD Elapsed(DWORD begin) { return ::GetTickCount() - begin; }
+bool IsDone(const WAVEHDR* header) {
+    // The device sets the flag on its own thread before it sets the event.
+    ::MemoryBarrier();
+    return (static_cast<const volatile DWORD&>(header->dwFlags) & WHDR_DONE) != 0;
+}
 
-// Waits until no buffer is left and no handler runs, for at most `ms`.
-bool WaitForBuffers(const WaveCapture& capture, DWORD ms) {
-    const DWORD begin = ::GetTickCount();
-    for (;;) {
-        if (capture.buffersOut.load() <= 0 && capture.handlersActive.load() == 0) return true;
-        if (Elapsed(begin) >= ms) return false;
-        ::Sleep(kPollMs);
+// Waits up to `ms` for the device to hand a buffer back (or for the end).
+void WaitForDevice(const WaveCapture& capture, DWORD ms) {
+    if (capture.bufferEvent) ::WaitForSingleObject(capture.bufferEvent, ms);
+    else ::Sleep(ms);
+}
+
+// ---- the capture thread ----------------------------------------------------
+
+// When recording stops without a stop of ours (the sound server or the
+// device went away), the capture thread closes the device and opens it
+// again every `retryMs` until buffers come again. The user is told once per
+// interruption, when the first attempt to get going again has failed: with
+// the name of the call that failed, or "UNKNOWN" when the device opened
+// again but still delivers nothing.
+class Recovery {
+public:
+    explicit Recovery(WaveCapture& c) : capture(c), lastBuffer(::GetTickCount()) {}
+
+    // One turn of the thread, after the device's event or the watch's timeout.
+    void Turn() {
+        if (recording) {
+            if (TakeFilledBuffers(capture) > 0) {
+                lastBuffer = ::GetTickCount();
+                attempts = 0;
+                told = false;
+                return;
+            }
+            if (Elapsed(lastBuffer) < capture.stallMs) return;
+            // Nothing heard for a while: no level is better than a stale one.
+            StoreLevel(State(), 0.0);
+            if (attempts > 0) Tell(MMSYSERR_ERROR);  // opened again, and still nothing
+            recording = false;
+        } else if (Elapsed(lastAttempt) < capture.retryMs) {
+            return;
+        }
+        Restart();
     }
+
+private:
+    void Restart() {
+        lastAttempt = ::GetTickCount();
+        ++attempts;
+        if (capture.handle.load()) FinishRecording(capture, kStopBudgetMs);
+        // A device that will not close cannot be opened again: try later.
+        const MMRESULT result = capture.handle.load() ? static_cast<MMRESULT>(WAVERR_STILLPLAYING)
+                                                       : StartRecording(capture);
+        if (result == MMSYSERR_NOERROR) {
+            recording = true;
+            lastBuffer = ::GetTickCount();
+            return;
+        }
+        Tell(result);
+    }
+
+    void Tell(MMRESULT code) {
+        if (told) return;
+        told = true;
+        capture.failure.store(code);
+    }
+
+    WaveCapture& capture;
+    bool recording = true;
+    DWORD lastBuffer;
+    DWORD lastAttempt = 0;
+    int attempts = 0;   // attempts to get going again in this interruption
+    bool told = false;  // the user knows of this interruption
+};
+
+DWORD WINAPI CaptureThread(void* parameter) {
+    WaveCapture& capture = *static_cast<WaveCapture*>(parameter);
+    Recovery recovery(capture);
+    const HANDLE events[2] = {capture.quitEvent, capture.bufferEvent};
+    while (::WaitForMultipleObjects(2, events, FALSE, kWatchMs) != WAIT_OBJECT_0) recovery.Turn();
+    if (capture.handle.load()) FinishRecording(capture, kStopBudgetMs);
+    return 0;
 }
 
 }  // namespace
 
-MMRESULT StartCapture(WaveCapture& capture) {
-    capture.stopping.store(false);
-    capture.buffersOut.store(0);
-    capture.handlersActive.store(0);
+WaveCapture::~WaveCapture() {
+    // Only a record whose device is closed and whose thread has ended lets
+    // its events go; otherwise the device could still set one.
+    if (thread || handle.load()) return;
+    if (bufferEvent) ::CloseHandle(bufferEvent);
+    if (quitEvent) ::CloseHandle(quitEvent);
+}
 
+WaveCapture& TheCapture() {
+    static WaveCapture* const record = new WaveCapture;
+    return *record;
+}
+
+MMRESULT StartRecording(WaveCapture& capture) {
+    capture.stopping.store(false);
     capture.deviceIndex = 0;
     const WORD blockAlign = static_cast<WORD>(capture.bitsPerSample / 8);
     capture.format.wFormatTag = WAVE_FORMAT_PCM;
@@ -197,14 +275,14 @@ MMRESULT StartCapture(WaveCapture& capture) {
     // The handler reads 16-bit samples out of buffers of bufferBytes.
     if (capture.bitsPerSample != 16 || capture.sampleRate <= 0) return WAVERR_BADFORMAT;
     if (BufferBytes(capture) == 0) return MMSYSERR_INVALPARAM;
+    if (!capture.bufferEvent) capture.bufferEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!capture.bufferEvent) return MMSYSERR_NOMEM;
 
-    MMRESULT result = g_waveIn.open(&capture.handle, capture.deviceIndex, &capture.format,
-                                    reinterpret_cast<DWORD_PTR>(&OnWaveData),
-                                    reinterpret_cast<DWORD_PTR>(&capture), CALLBACK_FUNCTION);
-    if (result != MMSYSERR_NOERROR) {
-        capture.handle = nullptr;  // nothing was opened, nothing to close at exit
-        return result;
-    }
+    HWAVEIN opened = nullptr;
+    MMRESULT result = g_waveIn.open(&opened, capture.deviceIndex, &capture.format,
+                                    reinterpret_cast<DWORD_PTR>(capture.bufferEvent), 0, CALLBACK_EVENT);
+    if (result != MMSYSERR_NOERROR) return result;  // nothing opened, nothing to close
+    capture.handle.store(opened);
 
     for (int i = 0; i < 2; ++i) {
         WAVEHDR* header = NewBuffer(capture);
@@ -216,56 +294,85 @@ MMRESULT StartCapture(WaveCapture& capture) {
             return result;
         }
     }
-
-    return g_waveIn.start(capture.handle);
+    return g_waveIn.start(opened);
 }
 
-void CALLBACK OnWaveData(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                         DWORD_PTR param2) {
-    // The open and close notices touch nothing (the close notice may come
-    // after the capture record is gone).
-    if (message != MM_WIM_DATA) return;
-    WAVEHDR* done = reinterpret_cast<WAVEHDR*>(param1);
-    WaveCapture* capture = reinterpret_cast<WaveCapture*>(instance);
-    if (!done || !capture) return;
+MMRESULT StartCapture(WaveCapture& capture) {
+    if (capture.thread) return MMSYSERR_ALLOCATED;
+    capture.buffersOut.store(0);
+    capture.failure.store(MMSYSERR_NOERROR);
+    const MMRESULT result = StartRecording(capture);
+    if (result != MMSYSERR_NOERROR) return result;
 
-    capture->handlersActive.fetch_add(1);
-    HandleFilledBuffer(*capture, done);
-    capture->handlersActive.fetch_sub(1);
-}
-
-void StopCapture(WaveCapture& capture) {
-    if (!capture.handle) return;
-    const DWORD begin = ::GetTickCount();
-
-    // A handler that is queueing right now finishes that first; every later
-    // one sees `stopping` and queues nothing.
-    {
-        GateLock lock(capture.queueGate);
-        capture.stopping.store(true);
+    if (!capture.quitEvent) capture.quitEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (capture.quitEvent) {
+        ::ResetEvent(capture.quitEvent);
+        capture.thread = ::CreateThread(nullptr, 0, &CaptureThread, &capture, 0, nullptr);
     }
+    return capture.thread ? MMSYSERR_NOERROR : static_cast<MMRESULT>(MMSYSERR_NOMEM);
+}
 
-    // Hand every queued buffer back; the handler frees each one. A buffer
-    // that the sound system's thread had already taken out of the queue when
-    // the reset came arrives through the handler on that thread, a moment
-    // later. Only when a buffer stays out is the reset repeated.
-    g_waveIn.reset(capture.handle);
-    while (!WaitForBuffers(capture, kResetRepeatMs) && Elapsed(begin) < kStopBudgetMs)
-        g_waveIn.reset(capture.handle);
+int TakeFilledBuffers(WaveCapture& capture) {
+    int taken = 0;
+    // The device hands buffers back in the order they were queued; a handler
+    // may queue new ones behind them meanwhile.
+    while (!capture.queued.empty() && IsDone(capture.queued.front())) {
+        WAVEHDR* done = capture.queued.front();
+        capture.queued.erase(capture.queued.begin());
+        OnWaveData(capture, done);
+        ++taken;
+    }
+    return taken;
+}
+
+void FinishRecording(WaveCapture& capture, DWORD budgetMs) {
+    const HWAVEIN device = capture.handle.load();
+    if (!device) return;
+    const DWORD begin = ::GetTickCount();
+    capture.stopping.store(true);
+
+    // Hand every queued buffer back and release each one. A buffer that the
+    // sound system was delivering when the reset came arrives a moment
+    // later; only when one stays out is the reset repeated.
+    g_waveIn.reset(device);
+    DWORD lastReset = ::GetTickCount();
+    for (;;) {
+        TakeFilledBuffers(capture);
+        if (capture.queued.empty() || Elapsed(begin) >= budgetMs) break;
+        if (Elapsed(lastReset) >= kResetRepeatMs) {
+            g_waveIn.reset(device);
+            lastReset = ::GetTickCount();
+        }
+        WaitForDevice(capture, kCloseRetryMs);
+    }
 
     // The close comes only now: Windows refuses to close while buffers are
     // queued, and Wine closes anyway and never hands them back.
-    MMRESULT result = g_waveIn.close(capture.handle);
+    MMRESULT result = g_waveIn.close(device);
     for (int attempt = 1; result == WAVERR_STILLPLAYING && attempt < kCloseAttempts; ++attempt) {
-        g_waveIn.reset(capture.handle);
-        WaitForBuffers(capture, kCloseRetryMs);
-        result = g_waveIn.close(capture.handle);
+        g_waveIn.reset(device);
+        WaitForDevice(capture, kCloseRetryMs);
+        TakeFilledBuffers(capture);
+        result = g_waveIn.close(device);
     }
     if (result != MMSYSERR_NOERROR) return;  // still open: not forgotten
-
-    // A handler that is still finishing a buffer on the sound system's thread
-    // ends within what is left of the budget (and the caller's pause).
-    const DWORD spent = Elapsed(begin);
-    WaitForBuffers(capture, spent < kStopBudgetMs ? kStopBudgetMs - spent : 0);
-    capture.handle = nullptr;
+    // A closed device writes nothing more; what it never gave back is left
+    // allocated, not freed, since nothing says where it went.
+    capture.queued.clear();
+    capture.handle.store(nullptr);
 }
+
+bool StopCapture(WaveCapture& capture) {
+    if (capture.thread) {
+        ::SetEvent(capture.quitEvent);
+        if (::WaitForSingleObject(capture.thread, kStopBudgetMs + kThreadStopSlackMs) != WAIT_OBJECT_0)
+            return false;  // stuck in a call of the device: left to the end of the process
+        ::CloseHandle(capture.thread);
+        capture.thread = nullptr;
+    } else {
+        FinishRecording(capture, kStopBudgetMs);
+    }
+    return !capture.handle.load() && capture.buffersOut.load() == 0;
+}
+
+MMRESULT TakeCaptureFailure(WaveCapture& capture) { return capture.failure.exchange(MMSYSERR_NOERROR); }

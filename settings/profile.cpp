@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "base/bounded_copy.h"
 #include "base/reg_key.h"
@@ -12,6 +11,11 @@
 namespace {
 
 char g_keyPath[MAX_PATH + 64];  // Software\<company>\<application>
+
+// A value is read whole up to this size and then cut to the caller's buffer;
+// a longer one (only ever written by something else) is read straight into
+// the buffer, so that its size never decides what is allocated.
+constexpr DWORD kMaxWholeValueBytes = 64 * 1024;
 
 void ApplicationName(char* out, std::size_t size) {
     char path[MAX_PATH + 1] = {};
@@ -48,8 +52,7 @@ void ProfileGetText(const char* section, const char* key, const char* defaultTex
     if (!SectionPath(section, path, sizeof path)) return;
     RegKey hkey;
     if (hkey.Open(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE) != ERROR_SUCCESS) return;
-    std::vector<char> data;
-    if (hkey.ReadText(key, data, MAXDWORD)) CopyTruncated(out, size, data.data());
+    hkey.ReadTextCut(key, out, size, kMaxWholeValueBytes);
 }
 
 bool ProfileWriteText(const char* section, const char* key, const char* value) {

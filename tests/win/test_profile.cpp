@@ -3,10 +3,38 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "settings/profile.h"
+
+namespace {
+
+// The largest single allocation while watched (this test program's own
+// operator new, below).
+std::atomic<bool> g_watchAllocations{false};
+std::atomic<std::size_t> g_largestAllocation{0};
+
+}  // namespace
+
+void* operator new(std::size_t bytes) {
+    if (g_watchAllocations.load() && bytes > g_largestAllocation.load()) g_largestAllocation.store(bytes);
+    if (void* p = std::malloc(bytes ? bytes : 1)) return p;
+    throw std::bad_alloc();
+}
+// GCC takes the pair for a mismatch: this delete frees what the new above took.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -75,6 +103,22 @@ TEST_F(Profile, LongValuesAreCutToTheBuffer) {
     char tiny[4];
     ProfileGetText("Settings", "CallParams", " ,1,10", tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "777");
+}
+
+// A value far beyond any setting is not read whole: its size never decides
+// what is allocated. The cut is what the system hands over with its "more
+// data" answer, the beginning or nothing.
+TEST_F(Profile, HugeValueIsCutWithoutBeingReadWhole) {
+    const std::string huge(16u << 20, '7');
+    SetRaw("Modem", REG_SZ, huge.c_str(), static_cast<DWORD>(huge.size() + 1));
+    char out[512];
+    g_largestAllocation = 0;
+    g_watchAllocations = true;
+    ProfileGetText("Settings", "Modem", "1,115200,ATD", out, sizeof out);
+    g_watchAllocations = false;
+    EXPECT_LE(g_largestAllocation.load(), 64u * 1024 + 1);
+    const std::string got = out;
+    EXPECT_TRUE(got.empty() || got == std::string(511, '7')) << got.size() << " characters";
 }
 
 TEST_F(Profile, ValueWithoutTerminatorAndNonStringValues) {

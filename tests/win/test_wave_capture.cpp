@@ -1,8 +1,9 @@
 // Audio capture: the buffer handler, the start sequence and its failures,
-// the stop, and the capture error message. A scripted wave device stands in
-// for the system's (through the table of wave input calls) so that every
-// failure and every interleaving can be produced; the last tests use the
-// real device when the test world has one.
+// the stop, the capture thread and its recovery, and the capture error
+// message. A scripted wave device stands in for the system's (through the
+// table of wave input calls) so that every failure and every interleaving
+// can be produced; the last tests use the real device when the test world
+// has one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +29,10 @@
 namespace {
 
 HWAVEIN const kFakeDevice = reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(0x8123));
+
+// Set while the scripted device notifies its client (sets the event or calls
+// the callback): no wave call may be made from there.
+thread_local bool t_inDeviceCallback = false;
 
 // A scripted wave input device. Like Wine's, its reset hands the queued
 // buffers back through the callback on the calling thread; like Windows', it
@@ -44,7 +50,7 @@ struct FakeDevice {
     bool open = false;
     bool started = false;
     // Results to give: the call number (1-based) that fails, and its code.
-    MMRESULT openResult = MMSYSERR_NOERROR;
+    std::atomic<MMRESULT> openResult{MMSYSERR_NOERROR};
     int failPrepareAt = 0, failAddAt = 0;
     MMRESULT prepareResult = MMSYSERR_NOERROR, addResult = MMSYSERR_NOERROR;
     MMRESULT startResult = MMSYSERR_NOERROR;
@@ -58,14 +64,20 @@ struct FakeDevice {
     int lateOnReset = 0;
     std::vector<std::thread> late;
     std::atomic<int> lateDelivered{0};
+    std::atomic<int> opens{0};
     int prepares = 0, adds = 0, unprepares = 0, resets = 0, closes = 0;
+    std::atomic<int> callsInCallback{0};
+    // A reset that does not return until `releaseReset` is set (a driver
+    // that hangs), and that says so through `inReset`.
+    HANDLE holdReset = nullptr;
+    HANDLE inReset = nullptr;
     size_t queueAtFirstUnprepare = 0;
     // What capture looked like when it queued or closed.
-    const WaveCapture* watched = nullptr;
+    WaveCapture* watched = nullptr;
     std::atomic<int> addsWhileStopping{0};
     bool closedOnce = false;
     size_t queuedAtClose = 0;
-    int buffersOutAtClose = -1, handlersAtClose = -1;
+    int buffersOutAtClose = -1;
     // Called inside prepare (outside the lock), to interleave another thread.
     void (*onPrepare)(int call) = nullptr;
 
@@ -95,6 +107,7 @@ struct FakeDevice {
         return h;
     }
     void Log(const std::string& what) {
+        if (t_inDeviceCallback) callsInCallback.fetch_add(1);
         ::EnterCriticalSection(&lock);
         log.push_back(what);
         ::LeaveCriticalSection(&lock);
@@ -107,6 +120,7 @@ MMRESULT WINAPI FakeOpen(LPHWAVEIN handle, UINT id, LPCWAVEFORMATEX format, DWOR
                          DWORD_PTR instance, DWORD flags) {
     FakeDevice& d = *g_fake;
     d.Log("open");
+    ++d.opens;
     d.deviceId = id;
     d.format = *format;
     d.callback = callback;
@@ -171,6 +185,10 @@ MMRESULT WINAPI FakeReset(HWAVEIN h) {
     ++d.resets;
     d.Log("reset");
     if (h != kFakeDevice) return MMSYSERR_INVALHANDLE;
+    if (d.holdReset) {
+        ::SetEvent(d.inReset);
+        ::WaitForSingleObject(d.holdReset, INFINITE);
+    }
     d.started = false;
     ::EnterCriticalSection(&d.lock);
     std::deque<WAVEHDR*> back;
@@ -190,8 +208,8 @@ MMRESULT WINAPI FakeReset(HWAVEIN h) {
         d.late.emplace_back([later, &d] {
             ::Sleep(150);
             for (WAVEHDR* header : later) {
-                Deliver(header);
                 d.lateDelivered.fetch_add(1);
+                Deliver(header);
             }
         });
     }
@@ -211,10 +229,7 @@ MMRESULT WINAPI FakeClose(HWAVEIN h) {
     if (!d.closedOnce) {
         d.closedOnce = true;
         d.queuedAtClose = d.Queued();
-        if (d.watched) {
-            d.buffersOutAtClose = d.watched->buffersOut.load();
-            d.handlersAtClose = d.watched->handlersActive.load();
-        }
+        if (d.watched) d.buffersOutAtClose = d.watched->buffersOut.load();
     }
     ::EnterCriticalSection(&d.lock);
     d.queue.clear();  // what is still queued is never handed back
@@ -223,13 +238,29 @@ MMRESULT WINAPI FakeClose(HWAVEIN h) {
     return MMSYSERR_NOERROR;
 }
 
-// The device gives a buffer back through the callback that capture registered.
+// The device gives a buffer back and notifies as capture asked it to.
 void Deliver(WAVEHDR* header) {
     header->dwFlags &= ~WHDR_INQUEUE;
     header->dwFlags |= WHDR_DONE;
-    auto callback = reinterpret_cast<void(CALLBACK*)(HWAVEIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(
-        g_fake->callback);
-    callback(kFakeDevice, MM_WIM_DATA, g_fake->instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    t_inDeviceCallback = true;
+    switch (g_fake->flags & CALLBACK_TYPEMASK) {
+    case CALLBACK_EVENT:
+        ::SetEvent(reinterpret_cast<HANDLE>(g_fake->callback));
+        break;
+    case CALLBACK_FUNCTION:
+        reinterpret_cast<void(CALLBACK*)(HWAVEIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(g_fake->callback)(
+            kFakeDevice, MM_WIM_DATA, g_fake->instance, reinterpret_cast<DWORD_PTR>(header), 0);
+        break;
+    default:
+        break;
+    }
+    t_inDeviceCallback = false;
+}
+
+// Delivers a buffer; without a capture thread the test takes it in itself.
+void Hand(WAVEHDR* header) {
+    Deliver(header);
+    if (g_fake->watched && !g_fake->watched->thread) TakeFilledBuffers(*g_fake->watched);
 }
 
 // The device fills its first queued buffer with `samples` and gives it back.
@@ -239,7 +270,7 @@ WAVEHDR* Fill(const std::vector<int16_t>& samples, DWORD recordedBytes) {
     const size_t bytes = std::min<size_t>(samples.size() * sizeof(int16_t), header->dwBufferLength);
     std::memcpy(header->lpData, samples.data(), bytes);
     header->dwBytesRecorded = recordedBytes;
-    Deliver(header);
+    Hand(header);
     return header;
 }
 
@@ -270,16 +301,18 @@ protected:
         device.watched = &capture;
     }
     void TearDown() override {
-        if (capture.handle) StopCapture(capture);
+        if (capture.handle || capture.thread) StopCapture(capture);
         device.JoinLate();
+        EXPECT_EQ(device.callsInCallback.load(), 0) << "a wave call inside the device's notification";
         EXPECT_EQ(capture.buffersOut.load(), 0) << "buffers leaked";
         EXPECT_EQ(device.addsWhileStopping.load(), 0) << "a buffer was queued after the stop began";
         EXPECT_EQ(device.Queued(), 0u);
         g_waveIn = saved;
         g_fake = nullptr;
     }
+    // Recording without the capture thread: the test hands buffers in.
     void Start() {
-        ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+        ASSERT_EQ(StartRecording(capture), MMSYSERR_NOERROR);
         ASSERT_EQ(device.Queued(), 2u);
     }
 };
@@ -297,10 +330,10 @@ TEST_F(WaveCaptureFake, StartOpensTheFirstDeviceInTheFixedFormatAndQueuesTwoBuff
     EXPECT_EQ(device.format.nBlockAlign, 2);
     EXPECT_EQ(device.format.wBitsPerSample, 16);
     EXPECT_EQ(device.format.cbSize, 0);
-    EXPECT_EQ(device.flags, static_cast<DWORD>(CALLBACK_FUNCTION));
-    EXPECT_EQ(device.callback, reinterpret_cast<DWORD_PTR>(&OnWaveData));
-    EXPECT_EQ(device.instance, reinterpret_cast<DWORD_PTR>(&capture));
-    EXPECT_EQ(capture.handle, kFakeDevice);
+    // The device only sets an event: nothing of ours runs on its threads.
+    EXPECT_EQ(device.flags, static_cast<DWORD>(CALLBACK_EVENT));
+    EXPECT_EQ(device.callback, reinterpret_cast<DWORD_PTR>(capture.bufferEvent));
+    EXPECT_EQ(capture.handle.load(), kFakeDevice);
     EXPECT_TRUE(device.started);
     EXPECT_EQ(device.log, (std::vector<std::string>{"open", "prepare", "add", "prepare", "add", "start"}));
     for (WAVEHDR* h : device.queue) {
@@ -358,14 +391,13 @@ TEST_F(WaveCaptureFake, BufferWithNoRecordedBytesLeavesTheLevelAndIsStillFreed) 
     EXPECT_EQ(capture.buffersOut.load(), 2) << "the empty buffer was freed";
 }
 
-TEST_F(WaveCaptureFake, OpenAndCloseNoticesChangeNothing) {
+// The device also sets the event for its open and close notices.
+TEST_F(WaveCaptureFake, EventsWithoutAFilledBufferChangeNothing) {
     Start();
     StoreLevel(State(), 0.61);
     const size_t logSize = device.log.size();
-    OnWaveData(kFakeDevice, MM_WIM_OPEN, 0, 0x1234, 0);
-    OnWaveData(kFakeDevice, MM_WIM_CLOSE, 0, 0x1234, 0);
-    OnWaveData(kFakeDevice, MM_WOM_DONE, 0, 0x1234, 0);
-    OnWaveData(kFakeDevice, MM_WIM_DATA, 0, 0, 0);  // no header
+    ::SetEvent(capture.bufferEvent);
+    EXPECT_EQ(TakeFilledBuffers(capture), 0);
     EXPECT_EQ(LoadLevel(State()), 0.61);
     EXPECT_EQ(device.log.size(), logSize);
     EXPECT_EQ(device.Queued(), 2u);
@@ -397,7 +429,7 @@ TEST_F(WaveCaptureFake, OnlyRecordedBytesWithinTheBufferAreRead) {
     std::memcpy(header->lpData, block.data(), 4096);
     header->dwBufferLength = 100;
     header->dwBytesRecorded = 4096;
-    Deliver(header);
+    Hand(header);
     EXPECT_EQ(LoadLevel(State()), 0.5);
     EXPECT_EQ(device.Queued(), 2u);
 }
@@ -454,11 +486,10 @@ TEST_F(WaveCaptureFake, StopHandsBackFreesAndClosesWithoutEvaluating) {
         h->dwBytesRecorded = 4096;
     }
     StopCapture(capture);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_FALSE(device.open);
     EXPECT_EQ(device.Queued(), 0u);
     EXPECT_EQ(capture.buffersOut.load(), 0);
-    EXPECT_EQ(capture.handlersActive.load(), 0);
     EXPECT_EQ(LoadLevel(State()), 0.42);
     EXPECT_EQ(device.adds, 2) << "nothing queued after the stop began";
     EXPECT_EQ(device.resets, 1) << "one reset hands back every buffer";
@@ -474,7 +505,7 @@ TEST_F(WaveCaptureFake, CloseIsRetriedWhileTheDeviceSaysStillPlaying) {
     device.closeRefusals = 3;
     StopCapture(capture);
     EXPECT_EQ(device.closes, 4);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_FALSE(device.open);
 }
 
@@ -484,63 +515,151 @@ TEST_F(WaveCaptureFake, CloseThatNeverSucceedsLeavesTheHandleSet) {
     StopCapture(capture);
     EXPECT_GT(device.closes, 1);
     EXPECT_LT(device.closes, 100);
-    EXPECT_EQ(capture.handle, kFakeDevice) << "not closed, so not forgotten";
+    EXPECT_EQ(capture.handle.load(), kFakeDevice) << "not closed, so not forgotten";
     EXPECT_EQ(capture.buffersOut.load(), 0);
     device.closeRefusals = 0;
     StopCapture(capture);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
 }
+
+// ---- the capture thread ----------------------------------------------------
 
 namespace {
-HANDLE g_inPrepare = nullptr;
-HANDLE g_releasePrepare = nullptr;
-void BlockInThirdPrepare(int call) {
-    if (call != 3) return;
-    ::SetEvent(g_inPrepare);
-    ::WaitForSingleObject(g_releasePrepare, 10000);
+
+bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000) {
+    const DWORD begin = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - begin > ms) return false;
+        ::Sleep(2);
+    }
+    return true;
 }
+
+// The sound system's side of the scripted device: on a thread of its own it
+// fills the oldest queued buffer (one sample of `peak`) every few
+// milliseconds, until it ends.
+class SoundThread {
+public:
+    explicit SoundThread(int16_t peak) : thread([this, peak] { Run(peak); }) {}
+    ~SoundThread() {
+        running = false;
+        thread.join();
+    }
+    int Delivered() const { return delivered.load(); }
+
+private:
+    void Run(int16_t peak) {
+        std::vector<int16_t> samples = Silence();
+        samples[5] = peak;
+        while (running) {
+            if (WAVEHDR* header = g_fake->TakeFirst()) {
+                std::memcpy(header->lpData, samples.data(), 4096);
+                header->dwBytesRecorded = 4096;
+                Deliver(header);
+                delivered.fetch_add(1);
+            }
+            ::Sleep(5);
+        }
+    }
+    std::atomic<bool> running{true};
+    std::atomic<int> delivered{0};
+    std::thread thread;
+};
+
 }  // namespace
 
-// The sound system's thread is inside the handler, queueing a fresh buffer,
-// when the stop begins: the stop lets it finish queueing first, and from then
-// on nothing is queued; the buffer it queued still comes back and is freed.
-TEST_F(WaveCaptureFake, HandlerRacingTheStopFinishesQueueingAndNothingIsLost) {
-    Start();
-    g_inPrepare = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    g_releasePrepare = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    device.onPrepare = &BlockInThirdPrepare;
+TEST_F(WaveCaptureFake, CaptureThreadKeepsRecordingAndNeverCallsInsideTheDevicesNotification) {
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    ASSERT_NE(capture.thread, nullptr);
+    {
+        SoundThread sound(4000);  // half of the full scale
+        ASSERT_TRUE(WaitFor([&] { return sound.Delivered() >= 30; }));
+        ASSERT_TRUE(WaitFor([] { return LoadLevel(State()) == 0.5; }));
+    }
+    ASSERT_TRUE(WaitFor([&] { return device.Queued() == 2; })) << "the queue stays at two";
+    EXPECT_TRUE(StopCapture(capture));
+    EXPECT_EQ(capture.thread, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
+    EXPECT_EQ(device.callsInCallback.load(), 0);
+    EXPECT_EQ(TakeCaptureFailure(capture), 0u);
+}
 
-    WAVEHDR* filled = device.TakeFirst();
-    ASSERT_NE(filled, nullptr);
-    filled->dwBytesRecorded = 4096;
-    std::thread soundThread([filled] { Deliver(filled); });
-    ASSERT_EQ(::WaitForSingleObject(g_inPrepare, 10000), WAIT_OBJECT_0);
+// A driver that never returns from the reset (as one may on Windows): the
+// stop gives up in bounded time and frees nothing the device may still use;
+// the thread finishes the stop once the device lets go.
+TEST_F(WaveCaptureFake, StopGivesUpOnADeviceThatHangsAndFreesNothingItHolds) {
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    device.holdReset = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    device.inReset = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const DWORD begin = ::GetTickCount();
+    EXPECT_FALSE(StopCapture(capture));
+    EXPECT_LT(::GetTickCount() - begin, 10000u);
+    EXPECT_EQ(::WaitForSingleObject(device.inReset, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_NE(capture.thread, nullptr);
+    EXPECT_EQ(capture.handle.load(), kFakeDevice);
+    EXPECT_EQ(capture.buffersOut.load(), 2);
+    EXPECT_TRUE(::SetEvent(capture.bufferEvent)) << "the device's event is still there";
 
-    std::atomic<bool> stopped{false};
-    std::thread stopper([this, &stopped] {
-        StopCapture(capture);
-        stopped = true;
-    });
-    // The stop waits for the queueing handler: no reset and no close yet.
-    ::Sleep(200);
-    EXPECT_FALSE(stopped.load());
-    EXPECT_FALSE(capture.stopping.load()) << "set only once the handler has queued";
-    EXPECT_EQ(device.resets, 0);
-    EXPECT_EQ(device.closes, 0) << "no close while a handler runs";
-    ::SetEvent(g_releasePrepare);
-    soundThread.join();
-    stopper.join();
+    ::SetEvent(device.holdReset);
+    EXPECT_EQ(::WaitForSingleObject(capture.thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_TRUE(StopCapture(capture));
+    EXPECT_EQ(capture.thread, nullptr);
+    ::CloseHandle(device.holdReset);
+    ::CloseHandle(device.inReset);
+    device.holdReset = device.inReset = nullptr;
+}
 
-    EXPECT_EQ(capture.handle, nullptr);
-    EXPECT_EQ(device.Queued(), 0u);
+TEST_F(WaveCaptureFake, StopWhoseCloseFailsKeepsWhatTheDeviceCanStillReach) {
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    device.closeRefusals = 1000;
+    EXPECT_FALSE(StopCapture(capture));
+    EXPECT_EQ(capture.thread, nullptr);
+    EXPECT_EQ(capture.handle.load(), kFakeDevice) << "not closed, so not forgotten";
+    EXPECT_TRUE(::SetEvent(capture.bufferEvent));
+    device.closeRefusals = 0;
+    EXPECT_TRUE(StopCapture(capture));
+    EXPECT_EQ(capture.handle.load(), nullptr);
+}
+
+// Buffers stop coming (the sound server went away): the device is closed and
+// opened again every few moments, the level falls to 0, and the user is told
+// once, by the name of the call that failed. When buffers come again all
+// goes on and nothing more is said.
+TEST_F(WaveCaptureFake, RecordingThatStopsIsOpenedAgainAndReportedOnce) {
+    capture.stallMs = 300;
+    capture.retryMs = 100;
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    {
+        SoundThread sound(8000);
+        ASSERT_TRUE(WaitFor([] { return LoadLevel(State()) == 1.0; }));
+    }
+    device.openResult = MMSYSERR_NODRIVER;
+    ASSERT_TRUE(WaitFor([&] { return device.opens.load() >= 3; }));
+    EXPECT_EQ(TakeCaptureFailure(capture), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
+    EXPECT_EQ(LoadLevel(State()), 0.0) << "no stale level while nothing is heard";
     EXPECT_EQ(capture.buffersOut.load(), 0);
-    EXPECT_EQ(device.adds, 3) << "the racing handler's buffer was queued";
-    EXPECT_EQ(device.addsWhileStopping.load(), 0) << "before the stop was set";
-    EXPECT_EQ(device.resets, 1) << "and handed back by the stop's one reset";
-    EXPECT_EQ(device.buffersOutAtClose, 0);
-    device.onPrepare = nullptr;
-    ::CloseHandle(g_inPrepare);
-    ::CloseHandle(g_releasePrepare);
+    ASSERT_TRUE(WaitFor([&] { return device.opens.load() >= 6; }));
+    EXPECT_EQ(TakeCaptureFailure(capture), 0u) << "told once";
+
+    device.openResult = MMSYSERR_NOERROR;
+    {
+        SoundThread sound(4000);
+        ASSERT_TRUE(WaitFor([] { return LoadLevel(State()) == 0.5; }));
+    }
+    EXPECT_EQ(TakeCaptureFailure(capture), 0u) << "nothing more is said";
+    EXPECT_TRUE(StopCapture(capture));
+}
+
+// A device that opens again but still delivers nothing is reported as well.
+TEST_F(WaveCaptureFake, DeviceThatOpensAgainButStaysSilentIsReportedAsUnknown) {
+    capture.stallMs = 300;
+    capture.retryMs = 100;
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    ASSERT_TRUE(WaitFor([&] { return device.opens.load() >= 2; }));
+    EXPECT_EQ(capture.failure.load(), 0u) << "the first attempt may still bring buffers";
+    ASSERT_TRUE(WaitFor([&] { return capture.failure.load() != 0u; }));
+    EXPECT_STREQ(CaptureErrorName(TakeCaptureFailure(capture)), "UNKNOWN");
+    EXPECT_TRUE(StopCapture(capture));
 }
 
 // Wine closes a device even while buffers are queued and never hands them
@@ -553,8 +672,7 @@ TEST_F(WaveCaptureFake, DeviceThatClosesWithBuffersQueuedIsClosedOnlyOnceAllAreB
     EXPECT_EQ(device.closes, 1);
     EXPECT_EQ(device.queuedAtClose, 0u);
     EXPECT_EQ(device.buffersOutAtClose, 0);
-    EXPECT_EQ(device.handlersAtClose, 0);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_EQ(capture.buffersOut.load(), 0);
 }
 
@@ -569,10 +687,8 @@ TEST_F(WaveCaptureFake, BufferHandedBackLateOnTheSoundThreadIsFreedBeforeTheClos
     EXPECT_EQ(device.lateDelivered.load(), 1) << "the stop returned before the late buffer came back";
     EXPECT_EQ(device.queuedAtClose, 0u);
     EXPECT_EQ(device.buffersOutAtClose, 0);
-    EXPECT_EQ(device.handlersAtClose, 0);
-    EXPECT_EQ(capture.handlersActive.load(), 0);
     EXPECT_EQ(capture.buffersOut.load(), 0);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_LE(device.resets, 20) << "the stop kept resetting";
 }
 
@@ -585,12 +701,12 @@ TEST_F(WaveCaptureFake, BufferTheDeviceNeverGivesBackIsNotFreedAndTheStopGivesUp
     StopCapture(capture);
     EXPECT_EQ(device.Queued(), 1u);
     EXPECT_EQ(capture.buffersOut.load(), 1);
-    EXPECT_EQ(capture.handle, kFakeDevice);
+    EXPECT_EQ(capture.handle.load(), kFakeDevice);
     EXPECT_EQ(device.addsWhileStopping.load(), 0);
     // Once the device lets it go, a second stop frees it and closes.
     device.keptByReset = 0;
     StopCapture(capture);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_EQ(capture.buffersOut.load(), 0);
 }
 
@@ -599,7 +715,7 @@ TEST_F(WaveCaptureFake, BufferTheDeviceNeverGivesBackIsNotFreedAndTheStopGivesUp
 TEST_F(WaveCaptureFake, OpenFailureIsReturnedAndNothingIsQueued) {
     device.openResult = MMSYSERR_ALLOCATED;
     EXPECT_EQ(StartCapture(capture), static_cast<MMRESULT>(MMSYSERR_ALLOCATED));
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_EQ(device.prepares, 0);
     EXPECT_EQ(capture.buffersOut.load(), 0);
     EXPECT_EQ(device.log, std::vector<std::string>{"open"});
@@ -610,11 +726,11 @@ TEST_F(WaveCaptureFake, PrepareFailureOfTheFirstBufferEndsTheSequence) {
     device.prepareResult = MMSYSERR_NOMEM;
     EXPECT_EQ(StartCapture(capture), static_cast<MMRESULT>(MMSYSERR_NOMEM));
     EXPECT_EQ(device.log, (std::vector<std::string>{"open", "prepare"}));
-    EXPECT_EQ(capture.handle, kFakeDevice) << "the open device stays open";
+    EXPECT_EQ(capture.handle.load(), kFakeDevice) << "the open device stays open";
     EXPECT_FALSE(device.started);
     EXPECT_EQ(capture.buffersOut.load(), 0) << "the unqueued buffer is freed";
     StopCapture(capture);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
 }
 
 TEST_F(WaveCaptureFake, AddFailureOfTheSecondBufferKeepsTheFirstQueued) {
@@ -627,7 +743,7 @@ TEST_F(WaveCaptureFake, AddFailureOfTheSecondBufferKeepsTheFirstQueued) {
     EXPECT_EQ(capture.buffersOut.load(), 1);
     EXPECT_FALSE(device.started);
     StopCapture(capture);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
     EXPECT_EQ(capture.buffersOut.load(), 0);
 }
 
@@ -635,9 +751,9 @@ TEST_F(WaveCaptureFake, StartFailureIsReturnedWithBothBuffersQueued) {
     device.startResult = MMSYSERR_NODRIVER;
     EXPECT_EQ(StartCapture(capture), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
     EXPECT_EQ(device.Queued(), 2u);
-    EXPECT_EQ(capture.handle, kFakeDevice);
+    EXPECT_EQ(capture.handle.load(), kFakeDevice);
     StopCapture(capture);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
 }
 
 TEST_F(WaveCaptureFake, UnusableParametersAreRefusedBeforeOpening) {
@@ -649,7 +765,7 @@ TEST_F(WaveCaptureFake, UnusableParametersAreRefusedBeforeOpening) {
     capture.bitsPerSample = 8;
     EXPECT_EQ(StartCapture(capture), static_cast<MMRESULT>(WAVERR_BADFORMAT));
     EXPECT_EQ(device.log.size(), 0u);
-    EXPECT_EQ(capture.handle, nullptr);
+    EXPECT_EQ(capture.handle.load(), nullptr);
 }
 
 // ---- the capture error message ---------------------------------------------
@@ -794,7 +910,7 @@ TEST_F(WaveCaptureFake, EachFailingCallOfTheStartIsReportedByItsName) {
         // The program runs on: no level, and the exit closes what was opened.
         EXPECT_EQ(LoadLevel(State()), 0.0);
         if (capture.handle) StopCapture(capture);
-        EXPECT_EQ(capture.handle, nullptr);
+        EXPECT_EQ(capture.handle.load(), nullptr);
         EXPECT_EQ(capture.buffersOut.load(), 0);
         EXPECT_EQ(device.Queued(), 0u);
     }
@@ -805,19 +921,19 @@ TEST_F(WaveCaptureFake, EachFailingCallOfTheStartIsReportedByItsName) {
 
 namespace {
 
-std::atomic<int> g_realData{0};
+// Every wave call capture makes on the real device, and the buffers queued.
 std::atomic<int> g_realCalls{0};
-
-void CALLBACK CountingCallback(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2) {
-    g_realCalls.fetch_add(1);
-    if (message == MM_WIM_DATA) g_realData.fetch_add(1);
-    OnWaveData(device, message, instance, p1, p2);
-}
+std::atomic<int> g_realAdds{0};
 
 MMRESULT WINAPI CountingOpen(LPHWAVEIN handle, UINT id, LPCWAVEFORMATEX format, DWORD_PTR callback,
                              DWORD_PTR instance, DWORD flags) {
-    EXPECT_EQ(callback, reinterpret_cast<DWORD_PTR>(&OnWaveData));
-    return ::waveInOpen(handle, id, format, reinterpret_cast<DWORD_PTR>(&CountingCallback), instance, flags);
+    g_realCalls.fetch_add(1);
+    return ::waveInOpen(handle, id, format, callback, instance, flags);
+}
+
+MMRESULT WINAPI CountingUnprepare(HWAVEIN handle, LPWAVEHDR header, UINT size) {
+    g_realCalls.fetch_add(1);
+    return ::waveInUnprepareHeader(handle, header, size);
 }
 
 // What capture looked like when it queued, reset and closed the real device.
@@ -826,23 +942,25 @@ std::atomic<int> g_realAddsWhileStopping{0};
 std::atomic<int> g_realResets{0};
 std::atomic<int> g_realCloses{0};
 std::atomic<int> g_realBuffersOutAtClose{-1};
-std::atomic<int> g_realHandlersAtClose{-1};
 std::atomic<unsigned> g_realCloseResult{~0u};
 
 MMRESULT WINAPI WatchedAdd(HWAVEIN handle, LPWAVEHDR header, UINT size) {
+    g_realCalls.fetch_add(1);
+    g_realAdds.fetch_add(1);
     if (g_realCapture && g_realCapture->stopping.load()) g_realAddsWhileStopping.fetch_add(1);
     return ::waveInAddBuffer(handle, header, size);
 }
 
 MMRESULT WINAPI WatchedReset(HWAVEIN handle) {
+    g_realCalls.fetch_add(1);
     g_realResets.fetch_add(1);
     return ::waveInReset(handle);
 }
 
 MMRESULT WINAPI WatchedClose(HWAVEIN handle) {
+    g_realCalls.fetch_add(1);
     g_realCloses.fetch_add(1);
     g_realBuffersOutAtClose = g_realCapture->buffersOut.load();
-    g_realHandlersAtClose = g_realCapture->handlersActive.load();
     const MMRESULT result = ::waveInClose(handle);
     g_realCloseResult = result;
     return result;
@@ -858,6 +976,7 @@ protected:
         saved = g_waveIn;
         g_waveIn = SystemWaveInCalls();
         g_waveIn.open = &CountingOpen;
+        g_waveIn.unprepare = &CountingUnprepare;
         g_waveIn.add = &WatchedAdd;
         g_waveIn.reset = &WatchedReset;
         g_waveIn.close = &WatchedClose;
@@ -871,58 +990,58 @@ protected:
     }
     void TearDown() override {
         if (IsSkipped()) return;
-        if (capture.handle) StopCapture(capture);
+        if (capture.handle || capture.thread) StopCapture(capture);
         g_waveIn = saved;
         g_realCapture = nullptr;
     }
+    // Waits until `count` filled buffers have come back (each is replaced
+    // by a newly queued one).
     bool WaitForData(int count, DWORD ms) {
         const DWORD begin = ::GetTickCount();
-        while (g_realData.load() < count) {
+        while (g_realAdds.load() < count + 2) {
             if (::GetTickCount() - begin > ms) return false;
             ::Sleep(20);
         }
         return true;
     }
     // Stop, then check that it was complete: nothing queued once it began,
-    // one close that succeeded with every buffer back and freed and no
-    // handler running, nothing left, no handler afterwards.
+    // one close that succeeded with every buffer back and freed, the thread
+    // ended, nothing left, no wave call afterwards.
     void StopAndCheck() {
         g_realAddsWhileStopping = 0;
         g_realResets = 0;
         g_realCloses = 0;
         g_realBuffersOutAtClose = -1;
-        g_realHandlersAtClose = -1;
-        StopCapture(capture);
+        EXPECT_TRUE(StopCapture(capture));
+        EXPECT_EQ(capture.thread, nullptr);
         EXPECT_EQ(g_realAddsWhileStopping.load(), 0) << "a buffer was queued after the stop began";
         EXPECT_GE(g_realResets.load(), 1);
         EXPECT_EQ(g_realCloses.load(), 1);
         EXPECT_EQ(g_realCloseResult.load(), static_cast<unsigned>(MMSYSERR_NOERROR));
         EXPECT_EQ(g_realBuffersOutAtClose.load(), 0) << "closed before every buffer was back and freed";
-        EXPECT_EQ(g_realHandlersAtClose.load(), 0);
-        EXPECT_EQ(capture.handle, nullptr);
+        EXPECT_EQ(capture.handle.load(), nullptr);
         EXPECT_EQ(capture.buffersOut.load(), 0);
-        EXPECT_EQ(capture.handlersActive.load(), 0);
         const int calls = g_realCalls.load();
         ::Sleep(300);
-        EXPECT_EQ(g_realCalls.load(), calls) << "a handler ran after the stop";
+        EXPECT_EQ(g_realCalls.load(), calls) << "a wave call after the stop";
     }
 };
 
 }  // namespace
 
 TEST_F(WaveCaptureReal, RecordsContinuouslyAndStopsCleanly) {
-    g_realData = 0;
+    g_realAdds = 0;
     ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
-    ASSERT_NE(capture.handle, nullptr);
+    ASSERT_NE(capture.handle.load(), nullptr);
     // Every returned buffer is freed once its replacement is queued: two
-    // buffers exist, three while a handler runs, however many came back.
+    // buffers exist, three while one is handed over, however many came back.
     int most = 0;
     const DWORD begin = ::GetTickCount();
-    while (g_realData.load() < 12 && ::GetTickCount() - begin < 30000) {
+    while (g_realAdds.load() < 14 && ::GetTickCount() - begin < 30000) {
         most = std::max(most, capture.buffersOut.load());
         ::Sleep(2);
     }
-    ASSERT_GE(g_realData.load(), 12) << "buffers keep coming";
+    ASSERT_GE(g_realAdds.load(), 14) << "buffers keep coming";
     EXPECT_GE(capture.buffersOut.load(), 2);
     EXPECT_LE(most, 3) << "returned buffers are not freed";
     StopAndCheck();
@@ -934,7 +1053,7 @@ TEST_F(WaveCaptureReal, RepeatedStartAndStopAtAnyMomentLeavesNothingBehind) {
     unsigned seed = 12345;
     for (int cycle = 0; cycle < 8; ++cycle) {
         SCOPED_TRACE(cycle);
-        g_realData = 0;
+        g_realAdds = 0;
         ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
         seed = seed * 1103515245u + 12345u;
         const int wanted = static_cast<int>((seed >> 16) % 4);

@@ -14,7 +14,8 @@ from pathlib import Path
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, R  # noqa: E402
-from world import DIALOG_CLASS, IDOK, CribwatchTestCase, exe_path, stays, wait_until, windows_path  # noqa: E402
+from world import (DIALOG_CLASS, IDOK, CribwatchTestCase, exe_path, is_green, is_red, stays,  # noqa: E402
+                   wait_until, windows_path)
 
 HERE = Path(__file__).resolve().parent
 MODEM = HERE / "modem.py"
@@ -218,6 +219,38 @@ class ModemCalls(_CallingWorld):
         self.loud(12)
         wait_until(lambda: modem.received().count(b"ATD 555\r") == 3, CALL_DEADLINE,
                    message="three calls did not come: %r" % modem.received())
+        self.assert_running()
+        self.exit_with_yes()
+
+    def test_a_sound_server_that_goes_away_is_reported_once_and_a_new_one_is_heard(self):
+        # The room's sound server ends under the monitoring program: the
+        # capture error comes once, the window goes on (the clock, Stop and
+        # Start), and once a new server runs, levels and calls come back.
+        self.w.profile_set("CallParams", "555,0,3")
+        modem = self.start_modem()
+        self.start_main()
+        self.wait_received(b"ATE0\r")
+        self.start_monitoring()
+        self.w.stop_sound_server()
+        box = self.w.wait_msgbox(self.app)
+        self.assertTrue(box["text"].startswith(R.string(R.IDS_CAPTURE_ERROR).split("%s")[0]), box["text"])
+        self.assertEqual("exclamation", box["icon"])
+        clock = self.d.item_text(self.main, R.IDC_TIME)
+        wait_until(lambda: self.d.item_text(self.main, R.IDC_TIME) != clock, 5,
+                   message="the clock stopped under the message")
+        self.w.answer_msgbox(box, IDOK)
+        self.assertTrue(self.no_message_box(8), "the capture error came again")
+        self.stop_monitoring()
+        self.start_monitoring()
+
+        self.w.start_sound_server()
+        self.loud(25)
+        meter = lambda: self.d.grab(self.d.item(self.main, R.IDC_MIC_THRESHOLD))
+        wait_until(lambda: meter().count(is_red) + meter().count(is_green) > 0, 15,
+                   message="no level within 15 s of the new sound server")
+        self.wait_received(b"ATD 555\r")
+        self.assertEqual(b"ATE0\rATD 555\r", modem.received()[:len(b"ATE0\rATD 555\r")])
+        self.assertEqual([], self.w.msgboxes(self.app), "nothing more was said")
         self.assert_running()
         self.exit_with_yes()
 

@@ -224,6 +224,20 @@ class BadProfileValues(CribwatchTestCase):
                 for key in set(values) - {"Language", "Reaction"}:
                     self.assertEqual(values[key], profile.get(key), key)
 
+    def test_a_modem_value_of_300_mb_neither_stops_the_start_nor_the_exit(self):
+        # Its size must not decide what the program allocates: the value is
+        # cut to the working buffer, and the exit leaves it as it is. (The
+        # registry holds it as UTF-16: 150 million characters.)
+        self.w.profile_set("Language", ENGLISH)
+        self.w.profile_set("Modem", "9", times=150 * 1000 * 1000)
+        self.addCleanup(self.w.profile_delete, "Modem")
+        self.language = ENGLISH
+        self.start()
+        self.come_up()
+        self.assertTrue(stays(self.app.alive, 1.0))
+        self.exit_with_yes()
+        self.assertRegex(self.w.profile_get("Reaction"), r"^\d+,\d+,\d+$")
+
 
 if __name__ == "__main__":
     unittest.main()

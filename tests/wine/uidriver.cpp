@@ -1065,10 +1065,21 @@ std::string Run(const Args& a) {
             Fail("cannot create the key");
         std::wstring name = a.WStr(2);
         std::wstring value = a.WStr(3);
+        // An optional count repeats the text: values of any size without a
+        // line of that size.
+        if (a.Has(4)) {
+            const std::wstring unit = value;
+            const long long times = a.Int(4);
+            if (times < 0 || unit.size() * static_cast<unsigned long long>(times) > (1ull << 29))
+                Fail("repeat count out of range");
+            value.clear();
+            value.reserve(unit.size() * static_cast<std::size_t>(times));
+            for (long long i = 0; i < times; ++i) value += unit;
+        }
         LONG rc = ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
         ::RegCloseKey(key);
-        if (rc != ERROR_SUCCESS) Fail("cannot set the value");
+        if (rc != ERROR_SUCCESS) Fail("cannot set the value: error " + std::to_string(rc));
         return JsonBool(true);
     }
     if (cmd == "regdel") {

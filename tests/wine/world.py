@@ -603,9 +603,10 @@ class Driver:
         or None when absent."""
         return self.call("regget", key, name)
 
-    def regset(self, key, name, value):
-        """Creates the key as needed and sets a REG_SZ value."""
-        return self.call("regset", key, name, value)
+    def regset(self, key, name, value, times=None):
+        """Creates the key as needed and sets a REG_SZ value (the text
+        repeated `times` times when given)."""
+        return self.call("regset", key, name, value, *(() if times is None else (times,)))
 
     def regdel(self, key, name):
         """Deletes a value; False when it was not there."""
@@ -808,6 +809,18 @@ class World:
         subprocess.run(["pactl", "set-default-sink", "room"], env=self.env, check=True,
                        stdout=subprocess.DEVNULL)
 
+    def stop_sound_server(self):
+        """Ends the room's PulseAudio server (by its PID), as when the sound
+        system goes away under a running program."""
+        for name, p in self._helpers:
+            if name == "pulseaudio":
+                _end(p)
+        self._helpers = [(n, p) for n, p in self._helpers if n != "pulseaudio"]
+
+    def start_sound_server(self):
+        """Starts a new PulseAudio server for the room, on the same socket."""
+        self._start_pulse()
+
     def _set_virtual_desktop(self, size):
         reg = self.dir / "desktop.reg"
         reg.write_text('REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n'
@@ -980,8 +993,8 @@ class World:
         """A value of the program's profile (Settings key), or None."""
         return self.driver.regget(PROFILE_KEY, name)
 
-    def profile_set(self, name, value):
-        return self.driver.regset(PROFILE_KEY, name, value)
+    def profile_set(self, name, value, times=None):
+        return self.driver.regset(PROFILE_KEY, name, value, times)
 
     def profile_delete(self, name):
         return self.driver.regdel(PROFILE_KEY, name)
