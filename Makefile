@@ -1,12 +1,13 @@
 # Cribwatch: build with MinGW-w64, run and test under Wine.
 #   make run    install what is missing, build, start Cribwatch under Wine
 #   make test   install what is missing, build, run every test
+#   make dist   the installer and the portable zip in build/dist
 SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= 2
 ABS_BUILD := $(abspath $(BUILD))
 
-.PHONY: all deps i686 x86_64 native build run screenshot test bench clean
+.PHONY: all deps i686 x86_64 native build run screenshot test bench clean dist
 
 all: build
 
@@ -39,7 +40,12 @@ run: deps
 screenshot: deps
 	@$(RUN_ARCH) && bash scripts/run.sh --screenshot $(ABS_BUILD)/screenshot.png $(ABS_BUILD)/$$arch/Cribwatch.exe
 
-test: build
+# The release: the 32-bit program with its help files, as installer and zip.
+dist: i686
+	@cmake -S . -B $(BUILD)/i686 -DCRIB_DIST_DIR=$(ABS_BUILD)/dist > /dev/null
+	@cmake --build $(BUILD)/i686 --target dist
+
+test: build dist
 	@bash scripts/run-tests.sh $(ABS_BUILD)/native
 
 bench: deps
