@@ -8,7 +8,7 @@
 set(CRIB_WINE_DIR ${CMAKE_SOURCE_DIR}/tests/wine)
 
 add_executable(uidriver ${CRIB_WINE_DIR}/uidriver.cpp)
-target_link_libraries(uidriver PRIVATE comctl32 gdi32 user32 advapi32)
+target_link_libraries(uidriver PRIVATE comctl32 gdi32 user32 advapi32 ole32 shell32 uuid version)
 target_compile_options(uidriver PRIVATE ${CRIB_WARNINGS})
 
 add_executable(rigprobe WIN32 ${CRIB_WINE_DIR}/rigprobe.cpp)

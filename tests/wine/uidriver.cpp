@@ -10,6 +10,8 @@
 // every command in a Python method.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -778,6 +780,76 @@ DWORD FindMarkedProcess(const std::string& mark, const std::string& exe) {
     return 0;
 }
 
+// ------------------------------------------------------ shell and files ----
+
+// A shortcut (.lnk) as the shell reads it: {target, workdir, args, icon,
+// icon_index}.
+std::string ShortcutJson(const std::wstring& path) {
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        Fail("no shell link object");
+    IPersistFile* file = nullptr;
+    HRESULT hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(hr)) {
+        hr = file->Load(path.c_str(), STGM_READ);
+        file->Release();
+    }
+    if (FAILED(hr)) {
+        link->Release();
+        Fail("cannot read the shortcut");
+    }
+    wchar_t target[MAX_PATH] = {}, dir[MAX_PATH] = {}, args[1024] = {}, icon[MAX_PATH] = {};
+    int iconIndex = 0;
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetWorkingDirectory(dir, MAX_PATH);
+    link->GetArguments(args, 1024);
+    link->GetIconLocation(icon, MAX_PATH, &iconIndex);
+    link->Release();
+    return Obj().Add("target", JsonString(std::wstring(target))).Add("workdir", JsonString(std::wstring(dir)))
+        .Add("args", JsonString(std::wstring(args))).Add("icon", JsonString(std::wstring(icon)))
+        .Add("icon_index", JsonInt(iconIndex)).Str();
+}
+
+// A file's version resource: {file_version: [a, b, c, d], product_version:
+// [...], strings: {name: text}} with the strings of its first translation;
+// null when the file has none.
+std::string VersionJson(const std::wstring& path) {
+    DWORD handle = 0;
+    DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
+    if (size == 0) return "null";
+    std::vector<BYTE> data(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return "null";
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    if (!::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) || len < sizeof *fixed)
+        return "null";
+    auto four = [](DWORD ms, DWORD ls) {
+        return JsonArray({JsonInt(HIWORD(ms)), JsonInt(LOWORD(ms)), JsonInt(HIWORD(ls)), JsonInt(LOWORD(ls))});
+    };
+    Obj strings;
+    struct Translation { WORD language, codePage; }* tr = nullptr;
+    if (::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&tr), &len) &&
+        len >= sizeof *tr) {
+        static const wchar_t* const names[] = {L"CompanyName", L"FileDescription", L"FileVersion",
+                                               L"InternalName", L"LegalCopyright", L"OriginalFilename",
+                                               L"ProductName", L"ProductVersion"};
+        for (const wchar_t* name : names) {
+            wchar_t query[128];
+            ::wsprintfW(query, L"\\StringFileInfo\\%04x%04x\\%s", tr->language, tr->codePage, name);
+            wchar_t* text = nullptr;
+            if (::VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &len) && text) {
+                char key[64];
+                ::WideCharToMultiByte(CP_UTF8, 0, name, -1, key, sizeof key, nullptr, nullptr);
+                strings.Add(key, JsonString(std::wstring(text)));
+            }
+        }
+    }
+    return Obj().Add("file_version", four(fixed->dwFileVersionMS, fixed->dwFileVersionLS))
+        .Add("product_version", four(fixed->dwProductVersionMS, fixed->dwProductVersionLS))
+        .Add("strings", strings.Str()).Str();
+}
+
 // ------------------------------------------------------------- commands ----
 
 std::string Run(const Args& a) {
@@ -1142,6 +1214,17 @@ std::string Run(const Args& a) {
         for (unsigned char c : got) w += static_cast<wchar_t>(c);
         return JsonString(w);
     }
+    // shortcut <path>: what a .lnk file points to (see ShortcutJson)
+    if (cmd == "shortcut") return ShortcutJson(a.WStr(1));
+    // folder <csidl>: a shell folder's path (SHGetFolderPathW)
+    if (cmd == "folder") {
+        wchar_t path[MAX_PATH] = {};
+        if (FAILED(::SHGetFolderPathW(nullptr, static_cast<int>(a.Int(1)), nullptr, SHGFP_TYPE_CURRENT, path)))
+            Fail("no such shell folder");
+        return JsonString(std::wstring(path));
+    }
+    // version <path>: a file's version resource (see VersionJson)
+    if (cmd == "version") return VersionJson(a.WStr(1));
     if (cmd == "sleep") {
         ::Sleep(static_cast<DWORD>(a.Int(1)));
         return JsonBool(true);
@@ -1159,6 +1242,7 @@ int main() {
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     ::InitCommonControls();
+    ::CoInitialize(nullptr);  // for the shell's link object
 
     std::string line;
     int c;

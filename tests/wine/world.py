@@ -31,6 +31,7 @@ Environment (set by the ctest registration; defaults suit a manual run):
 
 import json
 import os
+import re
 import select
 import shutil
 import signal
@@ -43,7 +44,7 @@ import time
 import unittest
 from pathlib import Path
 
-from resources import GERMAN, R
+from resources import ENGLISH, GERMAN, R
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -94,6 +95,18 @@ BST_CHECKED = 1
 STM_GETIMAGE = 0x0173
 TBM_GETPOS = 0x0400
 TBM_SETPOS = 0x0405
+
+# The window class of the HTML Help viewer, and the help project of each
+# language (help/<folder>/*.hhp).
+HELP_VIEWER = "HH Parent"
+HELP_FOLDERS = {GERMAN: "de", ENGLISH: "en"}
+
+
+def help_title(language):
+    """The title the help project of `language` gives its file."""
+    project = next((REPO / "help" / HELP_FOLDERS[language]).glob("*.hhp")).read_text()
+    return re.search(r"^Title=(.*)$", project, re.M).group(1).strip()
+
 
 # Controls that tell Cribwatch's dialogs apart.
 MAIN_WINDOW_CONTROLS = (R.IDC_START_STOP, R.IDC_SENSITIVITY)
@@ -174,6 +187,15 @@ def exe_path(name):
 def windows_path(path):
     """The Wine (Z:) path of a Unix path."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def unix_path(prefix, path):
+    """The Unix path of a Windows path on drive C: of the prefix or on Z:."""
+    drive, rest = path[:2].upper(), path[2:]
+    roots = {"C:": Path(prefix) / "drive_c", "Z:": Path("/")}
+    if drive not in roots:
+        raise ValueError("not a path on C: or Z: " + path)
+    return roots[drive].joinpath(*[part for part in rest.split("\\") if part])
 
 
 # Exit codes that mean an unhandled exception (NTSTATUS cut to 8 bits by Wine):
@@ -623,6 +645,21 @@ class Driver:
     def regdump(self, key):
         """{"values": {...}, "keys": {name: dump}} recursively, or None."""
         return self.call("regdump", key)
+
+    # -- shell and files (Windows paths) --
+    def shortcut(self, path):
+        """A shortcut (.lnk) as the shell reads it: {target, workdir, args,
+        icon, icon_index}."""
+        return self.call("shortcut", path)
+
+    def folder(self, csidl):
+        """The path of a shell folder (CSIDL_...)."""
+        return self.call("folder", csidl)
+
+    def version(self, path):
+        """A file's version resource: {file_version: [a, b, c, d],
+        product_version: [...], strings: {name: text}}, or None."""
+        return self.call("version", path)
 
     # -- serial ports of the prefix --
     def comwrite(self, port, text):
@@ -1395,20 +1432,20 @@ class CribwatchTestCase(WorldTestCase):
         self.apps.append(proc)
         return proc
 
-    def start(self, env=None, **profile):
+    def start(self, env=None, exe="Cribwatch", cwd=None, **profile):
         """Stores the test's language and the profile values given (by
-        their names in the registry), starts Cribwatch and returns it (also
-        as self.app)."""
+        their names in the registry), starts Cribwatch (by default the
+        build's, in the world's cwd/) and returns it (also as self.app)."""
         if self.language is not None:
             self.w.profile_set("Language", self.language)
         for name, value in profile.items():
             self.w.profile_set(name, value)
         self.started_at = time.monotonic()
-        self.app = self.launch(env=env)
+        self.app = self.launch(exe, env=env, cwd=cwd)
         return self.app
 
     def start_main(self, **profile):
-        """start(), then the main window once it shows (also as self.main).
+        """start() (with exe and cwd, if given), then the main window once it shows (also as self.main).
         Without a sound device the no-sound-card message comes first: it is
         checked and confirmed."""
         self.start(**profile)
@@ -1428,6 +1465,14 @@ class CribwatchTestCase(WorldTestCase):
         if owner is not None:
             self.assertEqual(owner, box["owner"])
         return box
+
+    def open_help(self):
+        """Help: the viewer shows the help file of the test's language
+        (known by its title) and is closed again."""
+        self.d.click_item(self.main, R.IDC_HELP_BUTTON)
+        viewer = self.d.wait_window(HELP_VIEWER, help_title(self.language))
+        self.d.close(viewer)
+        wait_until(lambda: not self.d.exists(viewer), message="the help viewer stayed")
 
     def answer_no_soundcard(self):
         self.w.answer_msgbox(self.expect_message(self.text(R.IDS_NO_SOUNDCARD), "stop"), IDOK)

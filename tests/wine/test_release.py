@@ -1,0 +1,184 @@
+"""End-to-end: the release as a parent gets it (`make dist`, build/dist/).
+The installer run silently, the Start-menu shortcut and the uninstall entry;
+the installed program started as its shortcut starts it; the uninstaller,
+silent and with "remove my settings" ticked; the portable zip unpacked to a
+folder with spaces and umlauts; the version resource. The version is the
+one of the file VERSION. These run in 32-bit worlds only: the release holds
+the 32-bit program."""
+
+import os
+import sys
+import unittest
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from resources import ENGLISH, GERMAN  # noqa: E402
+from world import (APP_TITLE, BUILD_DIR, COMPANY_KEY, PROFILE_KEY, REPO, CribwatchTestCase,  # noqa: E402
+                   pe_machine, unix_path, wait_until, windows_path)
+
+VERSION = (REPO / "VERSION").read_text().strip()
+DIST = Path(os.environ.get("CRIB_DIST_DIR") or BUILD_DIR.parent / "dist")
+SETUP = DIST / ("Cribwatch-%s-setup.exe" % VERSION)
+ZIP = DIST / ("Cribwatch-%s-portable.zip" % VERSION)
+
+RELEASE_FILES = {"Cribwatch.exe", "CribPC-Ger.chm", "CribPC-Eng.chm", "LICENSE.txt", "README.txt"}
+MAKER = COMPANY_KEY.split("\\")[-1]
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Cribwatch"
+CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAM_FILESX86 = 0x17, 0x2A
+I386 = 0x14C
+# NSIS runs its uninstaller from a copy of this name in the temp folder.
+UNINSTALLER_COPY = "Un.exe"
+BS_TYPEMASK, BS_CHECKBOX, BS_AUTOCHECKBOX = 0x0F, 2, 3
+ID_NEXT = 1  # the button that goes on: Uninstall, then Close
+
+
+def version_numbers():
+    return [int(n) for n in VERSION.split(".")] + [0]
+
+
+class _Installed(CribwatchTestCase):
+    """A fresh world for each test, with the installer run silently in it."""
+
+    world_per_test = True
+
+    def setUp(self):
+        super().setUp()
+        self.folder = self.d.folder(CSIDL_PROGRAM_FILESX86) + "\\%s\\%s" % (MAKER, APP_TITLE)
+        self.shortcut = self.d.folder(CSIDL_COMMON_PROGRAMS) + "\\%s.lnk" % APP_TITLE
+        self.assertFalse(self.unix(self.folder).exists())
+        self.assertFalse(self.unix(self.shortcut).exists())
+        self.assertEqual(0, self.launch(SETUP, args=["/S"]).wait(120), "the silent install failed")
+
+    def unix(self, path):
+        return unix_path(self.w.prefix, path)
+
+    def installed(self, name=""):
+        return self.folder + ("\\" + name if name else "")
+
+    def run_uninstaller(self, *args):
+        """Starts the uninstaller as the uninstall entry does and returns
+        the Windows id of the copy that does the work (0 when it already
+        ended)."""
+        command = self.d.regget(UNINSTALL_KEY, "UninstallString")
+        self.assertEqual('"%s"' % self.installed("Uninstall.exe"), command)
+        starter = self.launch(self.unix(command.strip('"')), args=args)
+        self.assertEqual(0, starter.wait(60))
+        # The starter has ended after starting the copy.
+        return self.d.winpid(starter.mark, UNINSTALLER_COPY)
+
+    def wait_uninstaller_end(self, pid):
+        wait_until(lambda: pid not in [p["pid"] for p in self.d.procs()], 120,
+                   message="the uninstaller did not end")
+
+    def assert_removed(self):
+        """Files, folders, shortcut and entry are gone."""
+        self.assertFalse(self.unix(self.folder).exists())
+        self.assertFalse(self.unix(self.folder).parent.exists(), "the maker's folder stayed")
+        self.assertFalse(self.unix(self.shortcut).exists())
+        self.assertIsNone(self.d.reglist(UNINSTALL_KEY))
+
+    def give_settings(self):
+        """Settings as the program leaves them; returns them."""
+        self.w.profile_set("Language", ENGLISH)
+        self.w.profile_set("CallParams", "0301234,5,3")
+        return self.w.registry_dump()
+
+
+class Installer(_Installed):
+
+    def test_the_silent_install_puts_files_shortcut_and_entry_in_place(self):
+        self.assertEqual(RELEASE_FILES | {"Uninstall.exe"},
+                         {p.name for p in self.unix(self.folder).iterdir()})
+        program = self.unix(self.installed("Cribwatch.exe"))
+        self.assertEqual(I386, pe_machine(program))
+        with zipfile.ZipFile(ZIP) as z:
+            for name in RELEASE_FILES:
+                self.assertEqual(z.read(name), self.unix(self.installed(name)).read_bytes(), name)
+        for name in ("CribPC-Ger.chm", "CribPC-Eng.chm"):
+            self.assertEqual((BUILD_DIR / name).read_bytes(), self.unix(self.installed(name)).read_bytes())
+
+        link = self.d.shortcut(self.shortcut)
+        self.assertEqual(self.installed("Cribwatch.exe"), link["target"])
+        self.assertEqual(self.folder, link["workdir"])
+        self.assertEqual("", link["args"])
+        self.assertEqual((self.installed("Cribwatch.exe"), 0), (link["icon"], link["icon_index"]))
+
+        entry = self.d.reglist(UNINSTALL_KEY)
+        self.assertEqual(APP_TITLE, entry["DisplayName"])
+        self.assertEqual(VERSION, entry["DisplayVersion"])
+        self.assertEqual(MAKER, entry["Publisher"])
+        self.assertEqual(self.installed("Cribwatch.exe") + ",0", entry["DisplayIcon"])
+        self.assertEqual(self.folder, entry["InstallLocation"])
+        self.assertEqual('"%s" /S' % self.installed("Uninstall.exe"), entry["QuietUninstallString"])
+
+    def test_the_shortcut_starts_the_program_and_help_finds_its_file(self):
+        link = self.d.shortcut(self.shortcut)
+        for language in (GERMAN, ENGLISH):
+            with self.subTest(language=language):
+                self.language = language
+                self.start_main(exe=self.unix(link["target"]), cwd=self.unix(link["workdir"]))
+                self.open_help()
+                self.exit_with_yes()
+
+    def test_the_silent_uninstall_removes_everything_but_the_settings(self):
+        settings = self.give_settings()
+        self.wait_uninstaller_end(self.run_uninstaller("/S"))
+        self.assert_removed()
+        self.assertEqual(settings, self.w.registry_dump())
+
+    def test_the_uninstall_with_remove_settings_ticked_deletes_them(self):
+        self.give_settings()
+        pid = self.run_uninstaller()
+        self.assertTrue(pid, "no uninstaller runs")
+        page = wait_until(lambda: [w["hwnd"] for w in self.d.windows(pid) if w["visible"]],
+                          message="the uninstaller shows no window")[0]
+        boxes = [c["hwnd"] for c in self.d.children(page, all_descendants=True)
+                 if c["cls"] == "Button" and c["visible"]
+                 and c["style"] & BS_TYPEMASK in (BS_CHECKBOX, BS_AUTOCHECKBOX)]
+        self.assertEqual(1, len(boxes), "the page offers one choice")
+        self.assertEqual(0, self.d.check(boxes[0]), "removing the settings is not the default")
+        self.d.click(boxes[0])
+        wait_until(lambda: self.d.check(boxes[0]) == 1, message="the box did not tick")
+        self.d.click_item(page, ID_NEXT)
+        wait_until(lambda: self.d.reglist(UNINSTALL_KEY) is None, 60, message="nothing was uninstalled")
+        # The button is off while the uninstaller works; then it closes it.
+        wait_until(lambda: self.d.item_state(page, ID_NEXT)["enabled"], message="no Close button")
+        self.d.click_item(page, ID_NEXT)
+        self.wait_uninstaller_end(pid)
+        self.assert_removed()
+        self.assertIsNone(self.w.registry_dump(), "the settings stayed")
+
+
+class PortableZip(CribwatchTestCase):
+    FOLDER = "Für unser Kind, Öfter hören"
+
+    def test_unzipped_to_a_folder_with_spaces_and_umlauts_the_program_starts(self):
+        folder = self.w.prefix / "drive_c" / self.FOLDER
+        with zipfile.ZipFile(ZIP) as z:
+            self.assertEqual(sorted(RELEASE_FILES), sorted(z.namelist()))
+            z.extractall(folder)
+        self.language = ENGLISH
+        self.start_main(exe=folder / "Cribwatch.exe", cwd=folder)
+        self.open_help()
+        self.exit_with_yes()
+
+
+class VersionResource(CribwatchTestCase):
+
+    def test_program_and_installer_carry_the_version_of_the_file_VERSION(self):
+        for path in (BUILD_DIR / "Cribwatch.exe", SETUP):
+            with self.subTest(path=path.name):
+                info = self.d.version(windows_path(path))
+                self.assertIsNotNone(info, "no version resource")
+                self.assertEqual(version_numbers(), info["file_version"])
+                self.assertEqual(version_numbers(), info["product_version"])
+                strings = info["strings"]
+                self.assertEqual((APP_TITLE, MAKER, VERSION, VERSION),
+                                 (strings["ProductName"], strings["CompanyName"], strings["FileVersion"],
+                                  strings["ProductVersion"]))
+
+
+if __name__ == "__main__":
+    unittest.main()
