@@ -69,7 +69,15 @@ if(_crib_py_tests)
     endif()
 endif()
 
+# End-to-end test files that only the 32-bit worlds run: the release
+# (installer and zip) holds the 32-bit program.
+set(_crib_win32_only test_release)
+
 function(crib_register_wine_tests build arch_label wine_arch skip_reason)
+    if(NOT wine_arch STREQUAL "win32")
+        list(JOIN _crib_win32_only "|" _only)
+        list(FILTER _crib_py_ids EXCLUDE REGEX "^(${_only})(\\.|$)")
+    endif()
     if(skip_reason)
         set(_names wine.${arch_label}.template)
         foreach(_s IN LISTS _crib_suites ITEMS rest)
