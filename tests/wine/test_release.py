@@ -14,9 +14,9 @@ from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from resources import ENGLISH, GERMAN  # noqa: E402
-from world import (APP_TITLE, BUILD_DIR, COMPANY_KEY, PROFILE_KEY, REPO, CribwatchTestCase,  # noqa: E402
-                   pe_machine, unix_path, wait_until, windows_path)
+from resources import ENGLISH, GERMAN, R  # noqa: E402
+from world import (APP_TITLE, BUILD_DIR, COMPANY_KEY, DIALOG_CLASS, IDYES, MAIN_WINDOW_CONTROLS,  # noqa: E402
+                   REPO, CribwatchTestCase, pe_machine, unix_path, wait_until, windows_path)
 
 VERSION = (REPO / "VERSION").read_text().strip()
 DIST = Path(os.environ.get("CRIB_DIST_DIR") or BUILD_DIR.parent / "dist")
@@ -31,15 +31,15 @@ I386 = 0x14C
 # NSIS runs its uninstaller from a copy of this name in the temp folder.
 UNINSTALLER_COPY = "Un.exe"
 BS_TYPEMASK, BS_CHECKBOX, BS_AUTOCHECKBOX = 0x0F, 2, 3
-ID_NEXT = 1  # the button that goes on: Uninstall, then Close
+ID_NEXT = 1  # the button that goes on: Next, I Agree, Install, Uninstall, Finish, Close
 
 
 def version_numbers():
     return [int(n) for n in VERSION.split(".")] + [0]
 
 
-class _Installed(CribwatchTestCase):
-    """A fresh world for each test, with the installer run silently in it."""
+class _Release(CribwatchTestCase):
+    """A fresh world for each test; where the program belongs in it."""
 
     world_per_test = True
 
@@ -49,10 +49,27 @@ class _Installed(CribwatchTestCase):
         self.shortcut = self.d.folder(CSIDL_COMMON_PROGRAMS) + "\\%s.lnk" % APP_TITLE
         self.assertFalse(self.unix(self.folder).exists())
         self.assertFalse(self.unix(self.shortcut).exists())
-        self.assertEqual(0, self.launch(SETUP, args=["/S"]).wait(120), "the silent install failed")
 
     def unix(self, path):
         return unix_path(self.w.prefix, path)
+
+    def checkboxes(self, window):
+        """The visible check boxes of a window and its pages."""
+        return [c["hwnd"] for c in self.d.children(window, all_descendants=True)
+                if c["cls"] == "Button" and c["visible"]
+                and c["style"] & BS_TYPEMASK in (BS_CHECKBOX, BS_AUTOCHECKBOX)]
+
+    def window_of(self, pid):
+        return wait_until(lambda: [w["hwnd"] for w in self.d.windows(pid) if w["visible"]],
+                          message="process %s shows no window" % pid)[0]
+
+
+class _Installed(_Release):
+    """The installer has run silently."""
+
+    def setUp(self):
+        super().setUp()
+        self.assertEqual(0, self.launch(SETUP, args=["/S"]).wait(120), "the silent install failed")
 
     def installed(self, name=""):
         return self.folder + ("\\" + name if name else "")
@@ -132,11 +149,8 @@ class Installer(_Installed):
         self.give_settings()
         pid = self.run_uninstaller()
         self.assertTrue(pid, "no uninstaller runs")
-        page = wait_until(lambda: [w["hwnd"] for w in self.d.windows(pid) if w["visible"]],
-                          message="the uninstaller shows no window")[0]
-        boxes = [c["hwnd"] for c in self.d.children(page, all_descendants=True)
-                 if c["cls"] == "Button" and c["visible"]
-                 and c["style"] & BS_TYPEMASK in (BS_CHECKBOX, BS_AUTOCHECKBOX)]
+        page = self.window_of(pid)
+        boxes = self.checkboxes(page)
         self.assertEqual(1, len(boxes), "the page offers one choice")
         self.assertEqual(0, self.d.check(boxes[0]), "removing the settings is not the default")
         self.d.click(boxes[0])
@@ -149,6 +163,46 @@ class Installer(_Installed):
         self.wait_uninstaller_end(pid)
         self.assert_removed()
         self.assertIsNone(self.w.registry_dump(), "the settings stayed")
+
+
+class InteractiveInstall(_Release):
+    world_options = dict(sound=True)
+    language = ENGLISH
+
+    def test_the_installer_offers_to_start_the_program_in_its_folder(self):
+        self.w.profile_set("Language", self.language)
+        setup = self.launch(SETUP)
+        window = self.window_of(setup.wait_winpid())
+
+        def page():
+            return [c["hwnd"] for c in self.d.children(window)
+                    if c["cls"] == DIALOG_CLASS and c["visible"]]
+
+        def next_page():
+            shown = page()
+            self.d.click_item(window, ID_NEXT)
+            wait_until(lambda: page() and page() != shown, message="the installer stayed on its page")
+
+        next_page()  # the licence, agreed to
+        edits = [c["hwnd"] for c in self.d.children(page()[0]) if c["cls"] == "Edit"]
+        self.assertEqual(1, len(edits))
+        self.assertEqual(self.folder, self.d.text(edits[0]), "not offered to install into its own folder")
+        next_page()  # the folder, and Install
+        boxes = wait_until(lambda: self.checkboxes(window), 120, message="no offer to start the program")
+        self.assertEqual(1, len(boxes))
+        self.assertEqual(1, self.d.check(boxes[0]), "the offer is not ticked")
+        self.d.click_item(window, ID_NEXT)
+        self.assertEqual(0, setup.wait(60))
+
+        # The program runs, in its own folder: Help finds its file there.
+        pid = wait_until(lambda: self.d.winpid(setup.mark, "Cribwatch.exe"), message="the program did not start")
+        self.main = wait_until(lambda: self.w.find_dialog(pid, MAIN_WINDOW_CONTROLS, visible=True),
+                               message="no main window")
+        self.open_help()
+        self.d.click_item(self.main, R.IDC_EXIT)
+        box = wait_until(lambda: self.d.msgboxes(pid), message="no exit question")[0]
+        self.w.answer_msgbox(box, IDYES)
+        wait_until(lambda: pid not in [p["pid"] for p in self.d.procs()], message="the program did not end")
 
 
 class PortableZip(CribwatchTestCase):

@@ -937,8 +937,9 @@ class World:
 
     def dialogs(self, proc, title=APP_TITLE):
         """Handles of the top-level "#32770" windows titled `title` of a
-        program, visible or not, message boxes excluded."""
-        pid = self._winpid_of(proc)
+        program (a Process, or the Windows id of a program another one
+        started), visible or not, message boxes excluded."""
+        pid = proc if isinstance(proc, int) else self._winpid_of(proc)
         if not pid:
             return []
         return [w["hwnd"] for w in self.driver.windows(pid)
