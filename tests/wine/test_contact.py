@@ -129,11 +129,6 @@ class ContactLinks(_ContactWorld):
 class AboutBox(_ContactWorld):
     language = ENGLISH
 
-    def open_about(self):
-        self.d.click_item(self.main, R.IDC_ABOUT)
-        return self.w.wait_dialog(self.app, [R.IDC_INFO_MAIL_LINK, R.IDC_INFO_WEB_LINK],
-                                  title=self.text(R.IDS_ABOUT))
-
     def test_texts_painted_name_links_and_the_clock_under_it(self):
         self.start_main()
         about = self.open_about()

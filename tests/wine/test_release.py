@@ -220,6 +220,7 @@ class PortableZip(CribwatchTestCase):
 
 
 class VersionResource(CribwatchTestCase):
+    language = ENGLISH
 
     def test_program_and_installer_carry_the_version_of_the_file_VERSION(self):
         for path in (BUILD_DIR / "Cribwatch.exe", SETUP):
@@ -232,6 +233,15 @@ class VersionResource(CribwatchTestCase):
                 self.assertEqual((APP_TITLE, MAKER, VERSION, VERSION),
                                  (strings["ProductName"], strings["CompanyName"], strings["FileVersion"],
                                   strings["ProductVersion"]))
+
+    def test_the_about_box_names_the_version(self):
+        self.start_main()
+        about = self.open_about()
+        lines = [self.d.text(c["hwnd"]) for c in self.d.children(about) if c["cls"] == "Static"]
+        self.assertEqual(1, len([line for line in lines if " %s " % VERSION in line]), lines)
+        self.d.close(about)
+        wait_until(lambda: not self.d.exists(about), message="the About box stayed")
+        self.exit_with_yes()
 
 
 if __name__ == "__main__":

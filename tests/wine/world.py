@@ -1467,6 +1467,12 @@ class CribwatchTestCase(WorldTestCase):
             self.assertEqual(owner, box["owner"])
         return box
 
+    def open_about(self):
+        """About: the About box, once it shows."""
+        self.d.click_item(self.main, R.IDC_ABOUT)
+        return self.w.wait_dialog(self.app, [R.IDC_INFO_MAIL_LINK, R.IDC_INFO_WEB_LINK],
+                                  title=self.text(R.IDS_ABOUT))
+
     def open_help(self):
         """Help: the viewer shows the help file of the test's language
         (known by its title) and is closed again."""
