@@ -141,8 +141,6 @@ Function un.OptionsPage
     ${NSD_CreateCheckbox} 0 48u 100% 12u "$(RemoveSettings)"
     Pop $RemoveSettingsBox
     ${NSD_SetState} $RemoveSettingsBox $RemoveSettings
-    GetDlgItem $0 $HWNDPARENT 1
-    SendMessage $0 ${WM_SETTEXT} 0 "STR:$(^UninstallBtn)"
     nsDialogs::Show
 FunctionEnd
 
