@@ -12,7 +12,6 @@
 // capture thread.
 #include "monitor/wave_capture.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -82,11 +81,19 @@ void FreeBuffer(WaveCapture& capture, WAVEHDR* header) {
 
 // Adds a prepared buffer to the device's queue and to ours.
 MMRESULT AddBuffer(WaveCapture& capture, WAVEHDR* header) {
-    // Room first, so that a buffer the device took is always on our list.
-    capture.queued.reserve(capture.queued.size() + 1);
+    // Only what our list can hold goes to the device, so that every buffer
+    // the device has is on the list.
+    if (capture.queuedCount >= WaveCapture::kQueueSlots) return MMSYSERR_NOMEM;
     const MMRESULT result = g_waveIn.add(capture.handle.load(), header, sizeof(WAVEHDR));
-    if (result == MMSYSERR_NOERROR) capture.queued.push_back(header);
+    if (result == MMSYSERR_NOERROR) capture.queued[capture.queuedCount++] = header;
     return result;
+}
+
+WAVEHDR* TakeOldest(WaveCapture& capture) {
+    WAVEHDR* oldest = capture.queued[0];
+    for (int i = 1; i < capture.queuedCount; ++i) capture.queued[i - 1] = capture.queued[i];
+    capture.queued[--capture.queuedCount] = nullptr;
+    return oldest;
 }
 
 // Prepares and queues a buffer. On failure the buffer is unprepared again and
@@ -316,9 +323,8 @@ int TakeFilledBuffers(WaveCapture& capture) {
     int taken = 0;
     // The device hands buffers back in the order they were queued; a handler
     // may queue new ones behind them meanwhile.
-    while (!capture.queued.empty() && IsDone(capture.queued.front())) {
-        WAVEHDR* done = capture.queued.front();
-        capture.queued.erase(capture.queued.begin());
+    while (capture.queuedCount > 0 && IsDone(capture.queued[0])) {
+        WAVEHDR* done = TakeOldest(capture);
         OnWaveData(capture, done);
         ++taken;
     }
@@ -338,7 +344,7 @@ void FinishRecording(WaveCapture& capture, DWORD budgetMs) {
     DWORD lastReset = ::GetTickCount();
     for (;;) {
         TakeFilledBuffers(capture);
-        if (capture.queued.empty() || Elapsed(begin) >= budgetMs) break;
+        if (capture.queuedCount == 0 || Elapsed(begin) >= budgetMs) break;
         if (Elapsed(lastReset) >= kResetRepeatMs) {
             g_waveIn.reset(device);
             lastReset = ::GetTickCount();
@@ -358,7 +364,7 @@ void FinishRecording(WaveCapture& capture, DWORD budgetMs) {
     if (result != MMSYSERR_NOERROR) return;  // still open: not forgotten
     // A closed device writes nothing more; what it never gave back is left
     // allocated, not freed, since nothing says where it went.
-    capture.queued.clear();
+    while (capture.queuedCount > 0) TakeOldest(capture);
     capture.handle.store(nullptr);
 }
 

@@ -6,7 +6,6 @@
 #include <mmsystem.h>
 
 #include <atomic>
-#include <vector>
 
 struct WaveCapture {
     WaveCapture() = default;
@@ -36,11 +35,13 @@ struct WaveCapture {
     std::atomic<int> buffersOut{0};
     std::atomic<MMRESULT> failure{MMSYSERR_NOERROR};
 
-    // The buffers in the device's queue, oldest first; the event the device
-    // sets whenever it hands one back; the event that ends the capture
-    // thread; the thread. Once the thread runs, only it touches the device
-    // and the queue.
-    std::vector<WAVEHDR*> queued;
+    // The buffers in the device's queue, oldest first (two, and never more
+    // than the slots); the event the device sets whenever it hands one back;
+    // the event that ends the capture thread; the thread. Once the thread
+    // runs, only it touches the device and the queue.
+    static constexpr int kQueueSlots = 4;
+    WAVEHDR* queued[kQueueSlots] = {};
+    int queuedCount = 0;
     HANDLE bufferEvent = nullptr;
     HANDLE quitEvent = nullptr;
     HANDLE thread = nullptr;
