@@ -40,15 +40,74 @@ RECT ToRect(const IntRect& r) {
     return out;
 }
 
-// One level: a rounded rectangle outlined and filled in `color`, with its
-// own brush and pen, selected back and deleted afterwards.
+// One level: a rounded rectangle outlined and filled in `color`. The DC's
+// own brush and pen are selected (DrawLevels), so a level only sets their
+// colour instead of making, selecting and deleting objects of its own.
 void DrawLevel(HDC dc, const IntRect& r, COLORREF color) {
-    GdiObject<HBRUSH> brush(::CreateSolidBrush(color));
-    GdiObject<HPEN> pen(::CreatePen(PS_SOLID, 1, color));
-    SelectGuard brushGuard(dc, brush.Get());
-    SelectGuard penGuard(dc, pen.Get());
+    ::SetDCBrushColor(dc, color);
+    ::SetDCPenColor(dc, color);
     ::RoundRect(dc, r.left, r.top, r.right, r.bottom, kCornerSize, kCornerSize);
 }
+
+// Selects the DC's own brush and pen for the levels of one gradient and
+// gives the DC its previous objects and colours back afterwards.
+class LevelPainter {
+public:
+    explicit LevelPainter(HDC dc)
+        : dc(dc),
+          brush(dc, ::GetStockObject(DC_BRUSH)),
+          pen(dc, ::GetStockObject(DC_PEN)),
+          brushColor(::GetDCBrushColor(dc)),
+          penColor(::GetDCPenColor(dc)) {}
+    ~LevelPainter() {
+        ::SetDCBrushColor(dc, brushColor);
+        ::SetDCPenColor(dc, penColor);
+    }
+    LevelPainter(const LevelPainter&) = delete;
+    LevelPainter& operator=(const LevelPainter&) = delete;
+
+private:
+    HDC dc;
+    SelectGuard brush;
+    SelectGuard pen;
+    COLORREF brushColor;
+    COLORREF penColor;
+};
+
+// A memory DC with a 32-bit DIB section of a given size selected, for one
+// paint: it is made when the paint starts and gone when it ends.
+class OffScreen {
+public:
+    OffScreen(HDC reference, int width, int height) {
+        if (width <= 0 || height <= 0) return;
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap.Reset(::CreateDIBSection(reference, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!bitmap) return;
+        memory = ::CreateCompatibleDC(reference);
+        if (memory) previous = ::SelectObject(memory, bitmap.Get());
+    }
+    ~OffScreen() {
+        if (!memory) return;
+        if (previous) ::SelectObject(memory, previous);
+        ::DeleteDC(memory);
+    }
+    OffScreen(const OffScreen&) = delete;
+    OffScreen& operator=(const OffScreen&) = delete;
+
+    HDC Dc() const { return previous ? memory : nullptr; }
+
+private:
+    GdiObject<HBITMAP> bitmap;
+    HDC memory = nullptr;
+    HGDIOBJ previous = nullptr;
+};
 
 }  // namespace
 
@@ -151,6 +210,11 @@ bool CProSliderCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRES
                                                                 : thumbNormalColor);
         return false;  // the trackbar's own handling (dragging) follows
     }
+    case WM_PAINT:
+        if (wParam) return false;  // painting into a given DC: the trackbar's own way
+        PaintOffScreen();
+        *result = 0;
+        return true;
     case WM_TIMER: {
         BlinkStepResult blink = BlinkStep(blinkPhase);
         thumbColor = blink.color;
@@ -162,6 +226,28 @@ bool CProSliderCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRES
     default:
         return false;
     }
+}
+
+// The trackbar paints into a memory picture of the whole control (its
+// custom-draw notifications carry the memory DC), and the picture goes to
+// the window in one blit. The picture is made for this paint only.
+void CProSliderCtrl::PaintOffScreen() {
+    HWND hwnd = Hwnd();
+    PAINTSTRUCT paint;
+    HDC windowDc = ::BeginPaint(hwnd, &paint);
+    if (!windowDc) return;
+    RECT client = {0, 0, 0, 0};
+    ::GetClientRect(hwnd, &client);
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    OffScreen picture(windowDc, width, height);
+    if (HDC memory = picture.Dc()) {
+        DefaultProc(WM_PAINT, reinterpret_cast<WPARAM>(memory), 0);
+        ::BitBlt(windowDc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+    } else {
+        DefaultProc(WM_PAINT, reinterpret_cast<WPARAM>(windowDc), 0);  // no memory: straight on
+    }
+    ::EndPaint(hwnd, &paint);
 }
 
 bool CProSliderCtrl::IsVertical() const {
@@ -183,6 +269,7 @@ void CProSliderCtrl::DrawLevels(HDC dc, const RECT& rect, COLORREF color, bool h
     const IntRect r = FromRect(rect);
     const GradientPlan plan = PlanGradient(r, first, inner, clip);
     const RgbColor start = static_cast<RgbColor>(color) & 0xFFFFFF;
+    LevelPainter painter(dc);
     DrawLevel(dc, ClampRectNear(r, clip, kClipMargin), start);
     for (long long level = plan.firstInner; level <= plan.lastInner; ++level) {
         IntRect shape = ClampRectNear(GradientLevelRect(r, first, inner, level), clip, kClipMargin);

@@ -30,6 +30,7 @@ protected:
 
 private:
     void Repaint();
+    void PaintOffScreen();
     // Sets a field that changes what is shown; returns its previous value.
     template <class T>
     T ReplaceAndRepaint(T& field, T value);

@@ -3,6 +3,7 @@
 #   rigprobe.exe   a small window program the rig tests itself with
 #   fakephone.exe  the stand-in softphone (when its source is there)
 #   argslog.exe    a stand-in for the browser, mail client and volume control
+#   barerec.exe    a bare recorder without a window, the benchmarks' floor
 #   wintests.exe   GoogleTest unit tests of the Win32 code (tests/win/*.cpp)
 
 set(CRIB_WINE_DIR ${CMAKE_SOURCE_DIR}/tests/wine)
@@ -17,6 +18,10 @@ target_compile_options(rigprobe PRIVATE ${CRIB_WARNINGS})
 
 add_executable(argslog WIN32 ${CRIB_WINE_DIR}/argslog.cpp)
 target_compile_options(argslog PRIVATE ${CRIB_WARNINGS})
+
+add_executable(barerec ${CRIB_WINE_DIR}/barerec.cpp)
+target_link_libraries(barerec PRIVATE winmm)
+target_compile_options(barerec PRIVATE ${CRIB_WARNINGS})
 
 if(EXISTS ${CRIB_WINE_DIR}/fakephone.cpp)
     add_executable(fakephone WIN32 ${CRIB_WINE_DIR}/fakephone.cpp)
