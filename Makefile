@@ -49,7 +49,7 @@ test: build dist
 	@bash scripts/run-tests.sh $(ABS_BUILD)/native
 
 bench: deps
-	@$(RUN_ARCH) && bash bench/run-bench.sh $(ABS_BUILD)/$$arch
+	@$(RUN_ARCH) && bash bench/run-bench.sh $(ABS_BUILD)/$$arch $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD)

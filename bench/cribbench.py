@@ -9,8 +9,17 @@ Sections (all by default, in this order):
            on, the window shown and a silent room microphone
   noise    (2) the same over --noise-seconds (600) while noise plays into
            the room; figures every minute and a memory-growth verdict
-  latency  (3) from the onset of a loud sound in the room to the dial
-           button at the softphone, --runs (10) times
+  cost     (3) the program's own cost: its CPU share with the window shown
+           and minimised, then a bare recorder's (barerec.exe: the same
+           recording, no window) in the same world, and the difference,
+           in a silent room and with noise, --cost-seconds (60) per figure
+  latency  (4) from the onset of a loud sound in the room to the dial
+           button at the softphone, --runs (15) times; median and 95th
+           percentile
+
+With --before DIR the cost and latency sections measure DIR/Cribwatch.exe
+(an older build, say) as well, one after the other in the same world, and
+show both side by side.
 
 The CPU share is the program's user + system time (from /proc/<pid>/stat of
 the Linux process that runs Cribwatch.exe) over wall time, as a percentage
@@ -38,9 +47,9 @@ REPO = HERE.parent
 
 # ----------------------------------------------------------------- set-up --
 
-SECTIONS = ("quiet", "noise", "latency")
-SECTION_ALIASES = {"1": "quiet", "2": "noise", "3": "latency", "idle": "quiet", "cpu": "quiet",
-                   "soak": "noise", "load": "noise", "alarm": "latency"}
+SECTIONS = ("quiet", "noise", "cost", "latency")
+SECTION_ALIASES = {"1": "quiet", "2": "noise", "3": "cost", "4": "latency", "idle": "quiet",
+                   "cpu": "quiet", "soak": "noise", "load": "noise", "own": "cost", "alarm": "latency"}
 
 
 def parse_args(argv):
@@ -51,8 +60,12 @@ def parse_args(argv):
     ap.add_argument("--noise-seconds", type=float, default=600.0)
     ap.add_argument("--sample-seconds", type=float, default=60.0,
                     help="interval of the figures during the noise section")
-    ap.add_argument("--runs", type=int, default=10, help="alarm latency runs (at least 5 advised)")
-    ap.add_argument("sections", nargs="*", help="quiet|noise|latency (or 1|2|3); default all")
+    ap.add_argument("--cost-seconds", type=float, default=60.0,
+                    help="length of each figure of the cost section")
+    ap.add_argument("--runs", type=int, default=15, help="alarm latency runs (at least 15 advised)")
+    ap.add_argument("--before", help="a second build folder whose Cribwatch.exe the cost and "
+                    "latency sections measure too, for a side-by-side comparison")
+    ap.add_argument("sections", nargs="*", help="quiet|noise|cost|latency (or 1..4); default all")
     opts = ap.parse_args(argv)
     chosen = []
     for s in opts.sections or SECTIONS:
@@ -64,6 +77,11 @@ def parse_args(argv):
     opts.sections = [s for s in SECTIONS if s in chosen]
     if opts.runs < 1:
         ap.error("--runs must be at least 1")
+    if opts.before is not None:
+        before = Path(opts.before).resolve() / "Cribwatch.exe"
+        if not before.is_file():
+            ap.error("--before: no Cribwatch.exe in %s" % opts.before)
+        opts.before = before
     return opts
 
 
@@ -71,8 +89,8 @@ OPTS = parse_args(sys.argv[1:])
 os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
-from world import (IDYES, DriverError, World, stays, wait_until, windows_path,  # noqa: E402
-                   exe_path)
+from world import (IDYES, SC_MINIMIZE, DriverError, World, stays, wait_until,  # noqa: E402
+                   windows_path, exe_path)
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
@@ -83,6 +101,9 @@ IDC_MIC_THRESHOLD = 250
 IDC_CALL_THRESHOLD = 300
 IDC_DATE = 600
 DIAL_BUTTON = 1006
+TRAY_MESSAGE = 0x465
+TRAY_ICON_ID = 1000
+WM_LBUTTONDOWN = 0x0201
 
 BASE_PROFILE = {
     "Language": "1",          # English
@@ -196,6 +217,18 @@ def share(a, b):
     return 100.0 * (b.cpu - a.cpu) / wall if wall > 0 else float("nan")
 
 
+def load_text():
+    return "load %s" % " ".join("%.2f" % v for v in os.getloadavg())
+
+
+def percentile(values, p):
+    """The p-th percentile by nearest rank: the smallest value that at
+    least p % of the values do not exceed."""
+    ordered = sorted(values)
+    rank = max(1, -(-len(ordered) * p // 100))
+    return ordered[int(rank) - 1]
+
+
 def helper_shares(a, b):
     wall = b.wall - a.wall
     out = {}
@@ -278,8 +311,8 @@ class Bench:
         for k, v in values.items():
             self.w.profile_set(k, v)
 
-    def start_program(self):
-        self.app = self.w.start_app()
+    def start_program(self, exe=None):
+        self.app = self.w.start_exe(exe or "Cribwatch", name="Cribwatch")
         try:
             self.main = self.w.wait_main_window(self.app, timeout=60)
         except AssertionError as e:
@@ -423,6 +456,136 @@ class Bench:
                 player.wait(10)
             self.kill_program()
 
+    # -- the program's own cost above the recording floor --
+    def programs(self):
+        """(label, exe) of the programs that the comparisons measure, the
+        older one first."""
+        out = []
+        if self.opts.before is not None:
+            out.append(("before", self.opts.before))
+        out.append(("this build", exe_path("Cribwatch")))
+        return out
+
+    def cpu_over(self, pid, seconds):
+        """CPU share of one core of a process over the next `seconds`."""
+        t0, c0 = time.monotonic(), cpu_seconds(pid)
+        time.sleep(seconds)
+        c1, t1 = cpu_seconds(pid), time.monotonic()
+        return 100.0 * (c1 - c0) / (t1 - t0)
+
+    def minimise(self):
+        """Minimises the main window and brings notepad to the front (Wine
+        reports the minimised activation only then): the window hides in
+        the tray. Returns notepad's process."""
+        self.d.syscommand(self.main, SC_MINIMIZE)
+        wait_until(lambda: self.d.state(self.main)["iconic"], message="the window did not minimise")
+        note = self.w.start_exe(self.w.prefix / "drive_c" / "windows" / "notepad.exe", name="notepad")
+        window = wait_until(lambda: self.d.find("Notepad", "*", 0, True), message="notepad did not appear")
+        self.d.foreground(window)
+        try:
+            wait_until(lambda: not self.d.visible(self.main), 30)
+        except AssertionError:
+            note.kill()
+            raise BenchFailure("the minimised window did not hide in the tray") from None
+        return note
+
+    def program_shares(self, exe, seconds, noise):
+        """The program's CPU shares with monitoring on: window shown, then
+        minimised (hidden in the tray)."""
+        self.set_profile("0301234,1,0")   # a number, but at most 0 calls: no call
+        self.start_program(exe)
+        note = None
+        watch = None
+        try:
+            self.wait_ticking()
+            self.set_monitoring(True)
+            time.sleep(2.0)   # capture's first buffers, the first noise
+            self.alive_check()
+            watch = MeterWatch(self.d, self.d.item(self.main, IDC_MIC_THRESHOLD))
+            watch.start()
+            shown = self.cpu_over(self.pid, seconds)
+            shown_load = load_text()
+            watch.finish()
+            if noise and watch.counts["red"] == 0:
+                raise BenchFailure("the noise never showed on the microphone meter")
+            if not noise and watch.counts["red"] != 0:
+                raise BenchFailure("the microphone meter showed a loud level in a silent room")
+            self.alive_check()
+            note = self.minimise()
+            time.sleep(2.0)
+            hidden = self.cpu_over(self.pid, seconds)
+            hidden_load = load_text()
+            self.alive_check()
+            if not self.monitoring():
+                raise BenchFailure("monitoring switched itself off")
+            self.d.post(self.main, TRAY_MESSAGE, TRAY_ICON_ID, WM_LBUTTONDOWN)
+            wait_until(lambda: self.alive_check() or self.d.visible(self.main), 30,
+                       message="the tray icon did not bring the window back")
+            self.set_monitoring(False)
+            self.exit_program()
+        finally:
+            if watch is not None:
+                watch.finish()
+            if note is not None and note.alive():
+                note.kill()
+            self.kill_program()
+        return (shown, shown_load), (hidden, hidden_load)
+
+    def bare_share(self, seconds, noise):
+        """A bare recorder's CPU share over `seconds`, in this world."""
+        rec = self.w.start_exe(exe_path("barerec"), args=["%.1f" % (seconds + 4.0)], name="barerec")
+        try:
+            time.sleep(2.0)
+            if not rec.alive():
+                raise BenchFailure("barerec.exe ended at once: %s" % rec.stdout().strip())
+            share_ = self.cpu_over(rec.pid, seconds)
+            shown_load = load_text()
+            code = rec.wait(60)
+        finally:
+            if rec.alive():
+                rec.kill()
+        out = rec.stdout().strip()
+        fields = out.split()
+        if code != 0 or len(fields) != 4 or fields[0] != "buffers":
+            raise BenchFailure("barerec.exe did not record (exit code %s): %s" % (code, out))
+        buffers, peak = int(fields[1]), int(fields[3])
+        expected = (seconds + 4.0) * 11025 / 2048
+        if buffers < expected * 0.8:
+            raise BenchFailure("barerec.exe got %d buffers in %.0f s, expected about %.0f" % (
+                buffers, seconds + 4.0, expected))
+        if noise and peak < 1000:
+            raise BenchFailure("barerec.exe did not hear the noise (peak %d)" % peak)
+        return share_, shown_load
+
+    def run_cost_section(self, seconds):
+        say("== cost: the program's CPU share above a bare recorder's (the same recording, "
+            "no window), %.0f s per figure, monitoring on ==" % seconds)
+        for noise in (False, True):
+            room = "noise" if noise else "silence"
+            say("  %s in the room:" % room)
+            for label, exe in self.programs():
+                player = None
+                if noise:
+                    wav = self.w.dir / "cost-noise.wav"
+                    write_noise_wav(wav, 3 * seconds + 60)
+                    player = self.w.play(wav, wait=False)
+                try:
+                    (shown, shown_load), (hidden, hidden_load) = self.program_shares(exe, seconds, noise)
+                    bare, bare_load = self.bare_share(seconds, noise)
+                finally:
+                    if player is not None:
+                        player.terminate()
+                        player.wait(10)
+                say("    %-10s window shown %5.2f %% (%s)" % (label, shown, shown_load))
+                say("    %-10s minimised    %5.2f %% (%s)" % ("", hidden, hidden_load))
+                say("    %-10s bare recorder %4.2f %% (%s)" % ("", bare, bare_load))
+                say("    %-10s own cost: shown %+.2f %%, minimised %+.2f %% of one core" % (
+                    "", shown - bare, hidden - bare))
+                self.add("cost", "%s, %s: shown / minimised / bare" % (room, label),
+                         "%.2f / %.2f / %.2f %%" % (shown, hidden, bare))
+                self.add("cost", "%s, %s: own cost shown / minimised" % (room, label),
+                         "%+.2f / %+.2f %%" % (shown - bare, hidden - bare))
+
     def growth_verdict(self, name, samples):
         """Memory after the first interval (warm-up done) against the end."""
         base = samples[1]
@@ -453,9 +616,13 @@ class Bench:
             say("  GDI/USER object counts: not provided by the platform (GetGuiResources)")
 
     def run_latency_section(self):
+        for label, exe in self.programs():
+            self.latency_of(label, exe)
+
+    def latency_of(self, label, exe):
         runs = self.opts.runs
-        say("== latency: loud sound in the room -> dial button %d at the softphone, %d runs ==" % (
-            DIAL_BUTTON, runs))
+        say("== latency of %s: loud sound in the room -> dial button %d at the softphone, "
+            "%d runs ==" % (label, DIAL_BUTTON, runs))
         tmp = self.w.dir / "bench"
         tmp.mkdir(exist_ok=True)
         wav = tmp / "loud.wav"
@@ -472,7 +639,7 @@ class Bench:
             wait_until(lambda: "WINDOW" in _read(phone_log), 60, message="the fake softphone did not open")
         except AssertionError as e:
             raise BenchFailure(str(e)) from None
-        self.start_program()
+        self.start_program(exe)
         try:
             self.wait_ticking()
             meter = self.d.item(self.main, IDC_MIC_THRESHOLD)
@@ -482,7 +649,7 @@ class Bench:
             for i in range(runs):
                 r = self.latency_run(i + 1, meter, spot, wav, phone_log)
                 results.append(r)
-            self.report_latency(results)
+            self.report_latency(label, results)
             self.set_monitoring(False)
             self.exit_program()
         finally:
@@ -606,7 +773,7 @@ class Bench:
             "n/a" if to_meter is None else "%.3f s" % (latency - to_meter)))
         return latency, to_meter
 
-    def report_latency(self, results):
+    def report_latency(self, label, results):
         lat = [r[0] for r in results]
         met = [r[1] for r in results if r[1] is not None]
         rest = [r[0] - r[1] for r in results if r[1] is not None]
@@ -617,9 +784,10 @@ class Bench:
             "loud tick can follow the onset at once, so 1.400 .. 1.686 s plus the sound path")
         say("  median is %+.3f s from 1.500 s, max %+.3f s from 1.686 s" % (
             statistics.median(lat) - design, max(lat) - 1.686))
-        self.add("latency", "sound -> dial median / max", "%.3f / %.3f s (%d runs)" % (
-            statistics.median(lat), max(lat), len(lat)))
-        self.add("latency", "median - 1.5 s design", "%+.3f s" % (statistics.median(lat) - design))
+        say("  sound -> dial: 95th percentile %.3f s (%s)" % (percentile(lat, 95), load_text()))
+        self.add("latency", "%s: sound -> dial median / p95 / max" % label, "%.3f / %.3f / %.3f s (%d runs)" % (
+            statistics.median(lat), percentile(lat, 95), max(lat), len(lat)))
+        self.add("latency", "%s: median - 1.5 s design" % label, "%+.3f s" % (statistics.median(lat) - design))
         if met:
             say("  sound -> meter red (room, sound server, Wine capture, first tick): "
                 "median %.3f s, min %.3f s, max %.3f s" % (statistics.median(met), min(met), max(met)))
@@ -627,8 +795,9 @@ class Bench:
                 "min %.3f s, max %.3f s (design 1.400 s)" % (
                     statistics.median(rest), min(rest), max(rest)))
             say("  sound -> dial less the measured sound -> meter: median %.3f s" % statistics.median(rest))
-            self.add("latency", "sound -> meter median", "%.3f s" % statistics.median(met))
-            self.add("latency", "meter -> dial median", "%.3f s (design 1.400 s)" % statistics.median(rest))
+            self.add("latency", "%s: sound -> meter median" % label, "%.3f s" % statistics.median(met))
+            self.add("latency", "%s: meter -> dial median / p95" % label, "%.3f / %.3f s (design 1.400 s)" % (
+                statistics.median(rest), percentile(rest, 95)))
 
 
 class MeterWatch(threading.Thread):
@@ -709,6 +878,8 @@ def main():
                     wav = w.dir / "noise.wav"
                     write_noise_wav(wav, opts.noise_seconds + 30)
                     bench.run_cpu_section("noise", opts.noise_seconds, wav, opts.sample_seconds)
+                elif section == "cost":
+                    bench.run_cost_section(opts.cost_seconds)
                 elif section == "latency":
                     bench.run_latency_section()
             except (BenchFailure, AssertionError, DriverError) as e:

@@ -1,25 +1,27 @@
 #!/usr/bin/env bash
 # Benchmarks of Cribwatch under Wine: CPU share and memory in a quiet room,
-# the same over a longer run with noise, and the alarm latency from a loud
-# sound to the softphone's dial button. They print figures and never fail on
+# the same over a longer run with noise, the program's own cost above a bare
+# recorder, and the alarm latency from a loud sound to the softphone's dial
+# button. They print figures and never fail on
 # speed; they fail only when the program crashes or does not work at all.
 #
-#   bash bench/run-bench.sh BUILD_DIR [quiet|noise|latency ...] [options]
+#   bash bench/run-bench.sh BUILD_DIR [quiet|noise|cost|latency ...] [options]
 #
 # BUILD_DIR is the MinGW build folder (Cribwatch.exe, uidriver.exe,
-# fakephone.exe). Options (see bench/cribbench.py): --quiet-seconds S (60),
-# --noise-seconds S (600), --sample-seconds S (60), --runs N (10).
+# fakephone.exe, barerec.exe). Options (see bench/cribbench.py): --quiet-seconds S (60),
+# --noise-seconds S (600), --sample-seconds S (60), --cost-seconds S (60),
+# --runs N (15), --before OTHER_BUILD_DIR.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 if [ $# -lt 1 ]; then
-    sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 build=$(cd "$1" && pwd)
 shift
 
-for exe in Cribwatch.exe uidriver.exe fakephone.exe; do
+for exe in Cribwatch.exe uidriver.exe fakephone.exe barerec.exe; do
     if [ ! -f "$build/$exe" ]; then
         echo "run-bench: $build/$exe is missing (build it first: make i686)" >&2
         exit 2
