@@ -235,10 +235,11 @@ void CAppDlg::SyncSensitivityMeter() {
 void CAppDlg::ShowLevelMeters() {
     const MonitorState& state = State();
     const double level = LoadLevel(state);
-    micThresholdSlider.SetMeterColor(MeterColorFor(level, state.levelThreshold));
-    micThresholdSlider.SetMeterValue(MeterValueFromLevel(level));
-    callThresholdSlider.SetMeterColor(MeterColorFor(state.alarmLevel, state.alarmThreshold));
-    callThresholdSlider.SetMeterValue(MeterValueFromLevel(state.alarmLevel));
+    // Colour and value in one step: one repaint per meter and tick.
+    micThresholdSlider.SetMeterColorAndValue(MeterColorFor(level, state.levelThreshold),
+                                             MeterValueFromLevel(level));
+    callThresholdSlider.SetMeterColorAndValue(MeterColorFor(state.alarmLevel, state.alarmThreshold),
+                                              MeterValueFromLevel(state.alarmLevel));
 }
 
 void CAppDlg::ShowIndicatorOff() {

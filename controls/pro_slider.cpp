@@ -154,6 +154,11 @@ void CProSliderCtrl::SetMeterRange(int minimum, int maximum) {
 
 int CProSliderCtrl::SetMeterValue(int value) { return ReplaceAndRepaint(meterValue, value); }
 
+int CProSliderCtrl::SetMeterColorAndValue(COLORREF color, int value) {
+    meterColor = color;
+    return ReplaceAndRepaint(meterValue, value);
+}
+
 void CProSliderCtrl::SetThumbColor(COLORREF color) {
     thumbColor = color;
     Repaint();

@@ -21,6 +21,8 @@ public:
     void SetMeterRange(int minimum, int maximum); // no repaint
     int GetMeterValue() const { return meterValue; }
     int SetMeterValue(int value);                 // repaints; returns the previous value
+    // Meter colour and value at once, with one repaint; returns the previous value.
+    int SetMeterColorAndValue(COLORREF color, int value);
     void SetThumbColor(COLORREF color);           // repaints
 
     bool OnReflectedNotify(NMHDR* header, LRESULT* result) override;
