@@ -242,18 +242,23 @@ void CAppDlg::ShowLevelMeters() {
                                               MeterValueFromLevel(state.alarmLevel));
 }
 
+// A static repaints itself at once on every new picture, also the same one,
+// so a segment is only given a picture it does not show yet.
+void CAppDlg::ShowSegment(int index, HBITMAP picture) {
+    const int id = IDC_INDICATOR_FIRST + index;
+    if (reinterpret_cast<HBITMAP>(SendItem(id, STM_GETIMAGE, IMAGE_BITMAP)) == picture) return;
+    SendItem(id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+}
+
 void CAppDlg::ShowIndicatorOff() {
-    for (int i = 0; i < kIndicatorSegments; ++i)
-        SendItem(IDC_INDICATOR_FIRST + i, STM_SETIMAGE, IMAGE_BITMAP,
-                 reinterpret_cast<LPARAM>(indicatorOff.Get()));
+    for (int i = 0; i < kIndicatorSegments; ++i) ShowSegment(i, indicatorOff.Get());
 }
 
 void CAppDlg::StepActivityIndicator() {
     MonitorState& state = State();
     state.indicatorStep = NextIndicatorStep(state.indicatorStep);
-    ShowIndicatorOff();
-    SendItem(IDC_INDICATOR_FIRST + state.indicatorStep, STM_SETIMAGE, IMAGE_BITMAP,
-             reinterpret_cast<LPARAM>(indicatorOn.Get()));
+    for (int i = 0; i < kIndicatorSegments; ++i)
+        ShowSegment(i, i == state.indicatorStep ? indicatorOn.Get() : indicatorOff.Get());
 }
 
 void CAppDlg::ShowDateTime(const std::tm& now) {

@@ -58,6 +58,7 @@ private:
     void StepActivityIndicator();
     void ShowDateTime(const std::tm& now);
     void ShowIndicatorOff();
+    void ShowSegment(int index, HBITMAP picture);
     // Tells the user, once, that recording was interrupted (the capture
     // thread is trying to get it going again).
     void ReportCaptureInterruption();
