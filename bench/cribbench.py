@@ -217,6 +217,32 @@ def share(a, b):
     return 100.0 * (b.cpu - a.cpu) / wall if wall > 0 else float("nan")
 
 
+def context_switches(pid):
+    """Voluntary context switches of all threads of a process so far."""
+    total = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        total += int(line.split()[1])
+        except OSError:
+            pass   # a thread that just ended
+    return total
+
+
+class Cost:
+    """One figure of the cost section."""
+
+    def __init__(self, share, switches, load):
+        self.share = share
+        self.switches = switches
+        self.load = load
+
+    def describe(self):
+        return "%5.2f %%, %4.0f switches/s (%s)" % (self.share, self.switches, self.load)
+
+
 def load_text():
     return "load %s" % " ".join("%.2f" % v for v in os.getloadavg())
 
@@ -467,11 +493,14 @@ class Bench:
         return out
 
     def cpu_over(self, pid, seconds):
-        """CPU share of one core of a process over the next `seconds`."""
-        t0, c0 = time.monotonic(), cpu_seconds(pid)
+        """CPU share of one core of a process over the next `seconds`, and
+        its threads' voluntary context switches per second (each wait for
+        the Wine server, the X server or a timer is one: a count that the
+        machine's load does not blur), with the load average."""
+        t0, c0, s0 = time.monotonic(), cpu_seconds(pid), context_switches(pid)
         time.sleep(seconds)
-        c1, t1 = cpu_seconds(pid), time.monotonic()
-        return 100.0 * (c1 - c0) / (t1 - t0)
+        c1, s1, t1 = cpu_seconds(pid), context_switches(pid), time.monotonic()
+        return Cost(100.0 * (c1 - c0) / (t1 - t0), (s1 - s0) / (t1 - t0), load_text())
 
     def minimise(self):
         """Minimises the main window and brings notepad to the front (Wine
@@ -504,7 +533,6 @@ class Bench:
             watch = MeterWatch(self.d, self.d.item(self.main, IDC_MIC_THRESHOLD))
             watch.start()
             shown = self.cpu_over(self.pid, seconds)
-            shown_load = load_text()
             watch.finish()
             if noise and watch.counts["red"] == 0:
                 raise BenchFailure("the noise never showed on the microphone meter")
@@ -514,7 +542,6 @@ class Bench:
             note = self.minimise()
             time.sleep(2.0)
             hidden = self.cpu_over(self.pid, seconds)
-            hidden_load = load_text()
             self.alive_check()
             if not self.monitoring():
                 raise BenchFailure("monitoring switched itself off")
@@ -529,7 +556,7 @@ class Bench:
             if note is not None and note.alive():
                 note.kill()
             self.kill_program()
-        return (shown, shown_load), (hidden, hidden_load)
+        return shown, hidden
 
     def bare_share(self, seconds, noise):
         """A bare recorder's CPU share over `seconds`, in this world."""
@@ -538,8 +565,7 @@ class Bench:
             time.sleep(2.0)
             if not rec.alive():
                 raise BenchFailure("barerec.exe ended at once: %s" % rec.stdout().strip())
-            share_ = self.cpu_over(rec.pid, seconds)
-            shown_load = load_text()
+            bare = self.cpu_over(rec.pid, seconds)
             code = rec.wait(60)
         finally:
             if rec.alive():
@@ -555,7 +581,7 @@ class Bench:
                 buffers, seconds + 4.0, expected))
         if noise and peak < 1000:
             raise BenchFailure("barerec.exe did not hear the noise (peak %d)" % peak)
-        return share_, shown_load
+        return bare
 
     def run_cost_section(self, seconds):
         say("== cost: the program's CPU share above a bare recorder's (the same recording, "
@@ -570,21 +596,25 @@ class Bench:
                     write_noise_wav(wav, 3 * seconds + 60)
                     player = self.w.play(wav, wait=False)
                 try:
-                    (shown, shown_load), (hidden, hidden_load) = self.program_shares(exe, seconds, noise)
-                    bare, bare_load = self.bare_share(seconds, noise)
+                    shown, hidden = self.program_shares(exe, seconds, noise)
+                    bare = self.bare_share(seconds, noise)
                 finally:
                     if player is not None:
                         player.terminate()
                         player.wait(10)
-                say("    %-10s window shown %5.2f %% (%s)" % (label, shown, shown_load))
-                say("    %-10s minimised    %5.2f %% (%s)" % ("", hidden, hidden_load))
-                say("    %-10s bare recorder %4.2f %% (%s)" % ("", bare, bare_load))
-                say("    %-10s own cost: shown %+.2f %%, minimised %+.2f %% of one core" % (
-                    "", shown - bare, hidden - bare))
+                say("    %-10s window shown  %s" % (label, shown.describe()))
+                say("    %-10s minimised     %s" % ("", hidden.describe()))
+                say("    %-10s bare recorder %s" % ("", bare.describe()))
+                say("    %-10s own cost: shown %+.2f %% (%+.0f switches/s), minimised %+.2f %% "
+                    "(%+.0f switches/s) of one core" % (
+                        "", shown.share - bare.share, shown.switches - bare.switches,
+                        hidden.share - bare.share, hidden.switches - bare.switches))
                 self.add("cost", "%s, %s: shown / minimised / bare" % (room, label),
-                         "%.2f / %.2f / %.2f %%" % (shown, hidden, bare))
+                         "%.2f / %.2f / %.2f %%" % (shown.share, hidden.share, bare.share))
                 self.add("cost", "%s, %s: own cost shown / minimised" % (room, label),
-                         "%+.2f / %+.2f %%" % (shown - bare, hidden - bare))
+                         "%+.2f / %+.2f %% (%+.0f / %+.0f switches/s)" % (
+                             shown.share - bare.share, hidden.share - bare.share,
+                             shown.switches - bare.switches, hidden.switches - bare.switches))
 
     def growth_verdict(self, name, samples):
         """Memory after the first interval (warm-up done) against the end."""
