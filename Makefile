@@ -2,12 +2,13 @@
 #   make run    install what is missing, build, start Cribwatch under Wine
 #   make test   install what is missing, build, run every test
 #   make dist   the installer and the portable zip in build/dist
+#   make fuzz   run each fuzz target long (FUZZ_RUNS runs, or FUZZ_SECONDS)
 SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= 2
 ABS_BUILD := $(abspath $(BUILD))
 
-.PHONY: all deps i686 x86_64 native build run screenshot test bench clean dist
+.PHONY: all deps i686 x86_64 native build run screenshot test bench fuzz clean dist
 
 all: build
 
@@ -50,6 +51,14 @@ test: build dist
 
 bench: deps
 	@$(RUN_ARCH) && bash bench/run-bench.sh $(ABS_BUILD)/$$arch $(BENCH_ARGS)
+
+# The fuzz targets are built with the native build; what they find new is
+# kept in $(BUILD)/fuzz-corpus for the next run.
+FUZZ_RUNS ?= 1000000
+FUZZ_SECONDS ?=
+fuzz: native
+	@bash scripts/fuzz.sh $(if $(FUZZ_SECONDS),--seconds $(FUZZ_SECONDS),--runs $(FUZZ_RUNS)) \
+	    --corpus $(ABS_BUILD)/fuzz-corpus $(ABS_BUILD)/native/fuzz
 
 clean:
 	rm -rf $(BUILD)

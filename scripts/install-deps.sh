@@ -5,7 +5,8 @@ set -euo pipefail
 
 PKGS_NATIVE="cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
 binutils-mingw-w64 mingw-w64-tools xvfb x11-apps xdotool imagemagick fonts-wine \
-pulseaudio pulseaudio-utils sox socat procps python3 fp-utils nsis"
+pulseaudio pulseaudio-utils sox socat procps python3 fp-utils nsis \
+clang libclang-rt-14-dev"
 PKGS_WINE="wine wine64 wine32:i386"
 
 missing=()
