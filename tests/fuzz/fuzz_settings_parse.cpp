@@ -158,16 +158,17 @@ void CheckFormatsOfRawRecord(const uint8_t* data, std::size_t size) {
     MonitorSettings s;
     unsigned char* bytes = reinterpret_cast<unsigned char*>(&s);
     for (std::size_t i = 0; i < sizeof s; ++i) bytes[i] = size ? data[i % size] : 0;
-    const std::size_t rooms[] = {1, 16, kProfileBufferSize};
+    const std::size_t rooms[] = {0, 1, 16, kProfileBufferSize};
     static char out[kProfileBufferSize + 16];
-    for (std::size_t room : rooms) {
-        std::memset(out, '#', sizeof out);
-        FormatCallParams(out, room, s);
-        FUZZ_CHECK(TerminatedWithin(out, room) && out[room] == '#');
-        FormatModem(out, room, s);
-        FUZZ_CHECK(TerminatedWithin(out, room) && out[room] == '#');
-        FormatReaction(out, room, s);
-        FUZZ_CHECK(TerminatedWithin(out, room) && out[room] == '#');
+    void (*const formats[])(char*, std::size_t, const MonitorSettings&) = {
+        FormatCallParams, FormatModem, FormatReaction};
+    for (auto format : formats) {
+        for (std::size_t room : rooms) {
+            std::memset(out, '#', sizeof out);
+            format(out, room, s);
+            FUZZ_CHECK(AllBytesAre(out + room, '#', sizeof out - room));
+            FUZZ_CHECK(room == 0 || TerminatedWithin(out, room));
+        }
     }
 }
 
