@@ -172,6 +172,18 @@ void CheckFormatsOfRawRecord(const uint8_t* data, std::size_t size) {
     }
 }
 
+// The default softphone path from whatever folder the system names.
+void CheckDefaultSoftPhonePath(const std::string& folder) {
+    static char out[sizeof MonitorSettings{}.softPhonePath + 16];
+    const std::size_t room = sizeof MonitorSettings{}.softPhonePath;
+    std::memset(out, '#', sizeof out);
+    FormatDefaultSoftPhonePath(out, room, folder.c_str());
+    FUZZ_CHECK(AllBytesAre(out + room, '#', sizeof out - room));
+    FUZZ_CHECK(TerminatedWithin(out, room));
+    const std::string whole = folder + "\\1&1\\1&1 SoftPhone\\ipphone.exe";
+    FUZZ_CHECK(std::string(out) == whole.substr(0, room - 1));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -190,5 +202,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     CheckReaction(value, fields);
     CheckModem(value, fields);
     CheckFormatsOfRawRecord(data, size);
+    CheckDefaultSoftPhonePath(value);
     return 0;
 }
