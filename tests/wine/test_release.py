@@ -179,12 +179,18 @@ class InteractiveInstall(_Release):
                     if c["cls"] == DIALOG_CLASS and c["visible"]]
 
         def next_page():
+            """Next, then the page that shows next (read once: the installer
+            may be between pages at any moment)."""
             shown = page()
             self.d.click_item(window, ID_NEXT)
-            wait_until(lambda: page() and page() != shown, message="the installer stayed on its page")
 
-        next_page()  # the licence, agreed to
-        edits = [c["hwnd"] for c in self.d.children(page()[0]) if c["cls"] == "Edit"]
+            def changed():
+                now = page()
+                return now if now and now != shown else None
+            return wait_until(changed, message="the installer stayed on its page")[0]
+
+        folder_page = next_page()  # the licence, agreed to
+        edits = [c["hwnd"] for c in self.d.children(folder_page) if c["cls"] == "Edit"]
         self.assertEqual(1, len(edits))
         self.assertEqual(self.folder, self.d.text(edits[0]), "not offered to install into its own folder")
         next_page()  # the folder, and Install
