@@ -3,12 +3,13 @@
 #   make test   install what is missing, build, run every test
 #   make dist   the installer and the portable zip in build/dist
 #   make fuzz   run each fuzz target long (FUZZ_RUNS runs, or FUZZ_SECONDS)
+#   make soak   half an hour of a generated night against the alarm model
 SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= 2
 ABS_BUILD := $(abspath $(BUILD))
 
-.PHONY: all deps i686 x86_64 native build run screenshot test bench fuzz clean dist
+.PHONY: all deps i686 x86_64 native build run screenshot test bench fuzz soak clean dist
 
 all: build
 
@@ -59,6 +60,10 @@ FUZZ_SECONDS ?=
 fuzz: native
 	@bash scripts/fuzz.sh $(if $(FUZZ_SECONDS),--seconds $(FUZZ_SECONDS),--runs $(FUZZ_RUNS)) \
 	    --corpus $(ABS_BUILD)/fuzz-corpus $(ABS_BUILD)/native/fuzz
+
+# The compressed night (not part of test): SOAK_MINUTES, SOAK_SEED, SOAK_PEERS.
+soak: deps
+	@$(RUN_ARCH) && bash bench/run-soak.sh $(ABS_BUILD)/$$arch
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,452 @@
+"""The compressed night: Cribwatch.exe monitors a generated night (calm
+noises and bursts of crying) for half an hour or more under Wine, with one
+peer taking the calls, and the calls it places are held against the
+program's own alarm logic run natively over the same sound file.
+
+    python3 bench/soak.py --build BUILD_DIR --peer phone|modem --night NIGHT.wav
+                          --timeline NIGHT.json --model SOAK_MODEL [--procinfo EXE]
+                          [--work DIR] [--sample-seconds S]
+
+The night and the model are made by bench/run-soak.sh. Exit code 0 when
+every due call came within one tick of the model and none in a calm
+stretch, 1 when not (or when the program crashed or did not work), 2 on a
+bad command line. Memory, handles and threads are printed with a verdict
+but never fail the run.
+
+How the two clocks meet. The peer's record of each call (the softphone's
+first message, the modem's dial command) is timed on this process's
+monotonic clock. File time 0 is the first sample of the night. The model
+gives each call as the file time of its tick; a run has one constant offset
+between the two (start of playback, the sound path's latency), which is
+first taken from the opening cry's call and then set to the median
+difference over all calls. Three phases of a run are not visible from
+outside and are fixed for the whole run: the buffer grid against the file,
+the tick grid against the buffers, and the once-a-second step against
+Start. The model is run for all of them and the best fitting combination
+is taken (see bench/soak_model.cpp). A call is on time when it lies at the
+model's tick or at a neighbouring one: the difference, rounded to whole
+ticks, is at most 1.
+"""
+
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parent
+
+TICK = 0.1
+# After a burst the alarm level needs 20 s to fall from 1 to 0 (200 quiet
+# ticks): a call in that time still belongs to the burst. From then on until
+# the next burst the room is calm.
+CALM_AFTER_BURST = 20.0
+CALL_NUMBER = "12"
+REACTION = "75,40,30"     # full scale 7875, microphone threshold 0.40, calling threshold 0.30
+CALLING_DELAY = 1         # minutes
+MODEM_PORT = 3
+
+
+def parse_args(argv):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--peer", choices=("phone", "modem"), required=True)
+    ap.add_argument("--night", required=True)
+    ap.add_argument("--timeline", required=True)
+    ap.add_argument("--model", required=True, help="the native model (soak_model)")
+    ap.add_argument("--procinfo", help="procinfo.exe (handles, commit); skipped when absent")
+    ap.add_argument("--work", help="folder for the measured calls and the model's answer")
+    ap.add_argument("--sample-seconds", type=float, default=60.0)
+    return ap.parse_args(argv)
+
+
+OPTS = parse_args(sys.argv[1:])
+os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
+sys.path.insert(0, str(REPO / "tests" / "wine"))
+
+from resources import ENGLISH, R  # noqa: E402
+from world import IDYES, World, exe_path, wait_until, windows_path  # noqa: E402
+from test_calling import ScriptedModem  # noqa: E402
+
+
+def say(text=""):
+    print(text, flush=True)
+
+
+class SoakFailure(Exception):
+    """The program crashed or did not work at all."""
+
+
+def status_value(pid, key):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return None
+
+
+def slope_per_hour(points):
+    """Least-squares slope of (seconds, value) points, per hour."""
+    if len(points) < 2:
+        return None
+    xs = [p[0] for p in points]
+    ys = [p[1] for p in points]
+    mx = sum(xs) / len(xs)
+    my = sum(ys) / len(ys)
+    den = sum((x - mx) ** 2 for x in xs)
+    return 3600.0 * sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / den if den else None
+
+
+def model_answer(night, reaction, max_calls, calls_file=None):
+    args = [OPTS.model, str(night), "--reaction", reaction, "--delay", str(CALLING_DELAY),
+            "--max-calls", str(max_calls)]
+    if calls_file:
+        args += ["--calls", str(calls_file)]
+    out = subprocess.run(args, check=True, stdout=subprocess.PIPE, timeout=600).stdout
+    return json.loads(out)
+
+
+class CallWatch(threading.Thread):
+    """Times every call as the peer records it: polls the peer's log every
+    few milliseconds and notes the monotonic time at which each new call's
+    first trace appeared."""
+
+    def __init__(self, log, marker):
+        super().__init__(daemon=True)
+        self.log = Path(log)
+        self.marker = marker
+        self.times = []
+        self._halt = threading.Event()
+
+    def run(self):
+        seen = 0
+        while not self._halt.is_set():
+            try:
+                data = self.log.read_bytes()
+            except FileNotFoundError:
+                data = b""
+            now = time.monotonic()
+            count = data.count(self.marker)
+            while seen < count:
+                self.times.append(now)
+                seen += 1
+            time.sleep(0.004)
+
+    def finish(self):
+        self._halt.set()
+        self.join(10)
+
+
+def handle_count(win):
+    """The system handle table's count, else GetProcessHandleCount's (which
+    Wine answers with 0)."""
+    if win.get("system_handles") is not None:
+        return win["system_handles"]
+    return win.get("handles") or None
+
+
+class Sampler(threading.Thread):
+    """Memory, handles and threads of the program, once every `period`."""
+
+    def __init__(self, soak, period):
+        super().__init__(daemon=True)
+        self.soak = soak
+        self.period = period
+        self.samples = []
+        self._halt = threading.Event()
+
+    def take(self):
+        pid = self.soak.app.pid
+        win = self.soak.windows_figures() or {}
+        try:
+            rss = status_value(pid, "VmRSS")
+            threads = status_value(pid, "Threads")
+        except OSError:
+            return
+        self.samples.append({"t": time.monotonic(), "rss_kib": rss, "threads": threads,
+                             "handles": handle_count(win), "commit": win.get("pagefile")})
+
+    def run(self):
+        self.take()
+        while not self._halt.wait(self.period):
+            self.take()
+
+    def finish(self):
+        self._halt.set()
+        self.join(120)
+        self.take()
+
+
+class Soak:
+    def __init__(self, w, opts, timeline):
+        self.w = w
+        self.d = w.driver
+        self.opts = opts
+        self.timeline = timeline
+        self.app = None
+        self.main = None
+        self.work = Path(opts.work) if opts.work else w.dir / "soak"
+        self.work.mkdir(parents=True, exist_ok=True)
+        self.procinfo = Path(opts.procinfo) if opts.procinfo and Path(opts.procinfo).exists() else None
+
+    def windows_figures(self):
+        if self.procinfo is None or self.app is None or not self.app.winpid:
+            return None
+        try:
+            p = self.w.start_exe(self.procinfo, args=[self.app.winpid], name="procinfo", track=False)
+            p.wait(60)
+            return json.loads(p.stdout().strip().splitlines()[-1])
+        except Exception as e:  # a missing figure is no failure of the program
+            say("  (procinfo: %s)" % e)
+            return None
+
+    def alive_check(self):
+        if not self.app.alive():
+            reason = self.app.crash_reason()
+            raise SoakFailure("Cribwatch ended during the night (exit code %s)%s" % (
+                self.app.exit_code, ": " + reason if reason else ""))
+
+    def monitoring(self):
+        return self.d.item_text(self.main, R.IDC_START_STOP) == R.text(R.IDS_STOP, ENGLISH)
+
+    def set_monitoring(self, on):
+        if self.monitoring() != on:
+            self.d.click_item(self.main, R.IDC_START_STOP)
+        try:
+            wait_until(lambda: self.alive_check() or self.monitoring() == on, 30)
+        except AssertionError:
+            raise SoakFailure("Start/Stop did not switch monitoring %s" % ("on" if on else "off")) from None
+
+    def exit_program(self):
+        app, self.app = self.app, None
+        self.d.click_item(self.main, R.IDC_EXIT)
+        box = self.w.wait_msgbox(app, timeout=60)
+        self.w.answer_msgbox(box, IDYES)
+        code = app.wait(60)
+        if code != 0:
+            raise SoakFailure("Cribwatch ended with exit code %s" % code)
+
+    def run(self, max_calls):
+        peer = self.opts.peer
+        profile = {"Language": ENGLISH, "Reaction": REACTION, "Logging": "0",
+                   "CallParams": "%s,%d,%d" % (CALL_NUMBER, CALLING_DELAY, max_calls)}
+        phone = modem = None
+        try:
+            if peer == "phone":
+                log = self.work / "phone.log"
+                log.write_bytes(b"")
+                phone_exe = exe_path("fakephone")
+                profile.update({"Connect": "1", "SoftPhone": "%s %s" % (
+                    windows_path(phone_exe), windows_path(log))})
+                # The softphone runs before the alarm, as it would at home.
+                phone = self.w.start_exe(phone_exe, args=[windows_path(log)], name="fakephone")
+                wait_until(lambda: b"WINDOW" in log.read_bytes(), 60,
+                           message="the fake softphone did not open")
+                marker = b"CB_SETCURSEL"      # the first thing each call sends
+            else:
+                pty = self.w.add_com_port(MODEM_PORT)
+                modem = ScriptedModem(pty, self.work)
+                log = modem.log
+                profile.update({"Connect": "2", "Modem": "%d,19200,ATD" % MODEM_PORT})
+                marker = b"ATD %s\r" % CALL_NUMBER.encode()
+            self.w.profile_clear()
+            for k, v in profile.items():
+                self.w.profile_set(k, v)
+
+            self.app = self.w.start_app()
+            self.main = self.w.wait_main_window(self.app, timeout=90)
+            wait_until(lambda: self.alive_check() or self.d.item_text(self.main, R.IDC_DATE).strip(), 30,
+                       message="the clock never showed: the tick does not run")
+            if modem is not None:
+                wait_until(lambda: modem.received().startswith(b"ATE0\r"), 30,
+                           message="the modem port was not opened")
+            self.set_monitoring(True)
+
+            watch = CallWatch(log, marker)
+            watch.start()
+            sampler = Sampler(self, self.opts.sample_seconds)
+            sampler.start()
+            time.sleep(3.0)       # a few seconds of silence while monitoring
+            t0 = time.monotonic()
+            player = self.w.play(self.opts.night, wait=False)
+            seconds = self.timeline["seconds"]
+            next_note = 300.0
+            while player.poll() is None:
+                self.alive_check()
+                elapsed = time.monotonic() - t0
+                if elapsed > seconds + 120:
+                    raise SoakFailure("the night did not end playing after %.0f s" % elapsed)
+                if elapsed >= next_note:
+                    say("  %s: %.0f of %.0f s played, %d calls so far" % (
+                        peer, elapsed, seconds, len(watch.times)))
+                    next_note += 300.0
+                time.sleep(1.0)
+            if player.returncode != 0:
+                raise SoakFailure("paplay failed (exit code %s)" % player.returncode)
+            played = time.monotonic() - t0
+            time.sleep(TAIL_SECONDS)   # the model runs as far
+            self.alive_check()
+            watch.finish()
+            sampler.finish()
+            self.set_monitoring(False)
+            self.exit_program()
+            record = log.read_bytes()
+        finally:
+            if self.app is not None:
+                self.app.kill()
+            if phone is not None and phone.alive():
+                h = self.d.find("#32770", "1&1 Softphone", phone.winpid or 0)
+                if h:
+                    self.d.close(h)
+                try:
+                    phone.wait(15)
+                except AssertionError:
+                    phone.kill()
+            if modem is not None:
+                modem.stop()
+        return [t - t0 for t in watch.times], sampler.samples, played, record
+
+
+TAIL_SECONDS = 40.0
+
+
+def check_record(peer, record, calls):
+    """Every call the peer saw is complete: the whole number and the dial."""
+    if peer == "phone":
+        dials = record.count(b"COMMAND 1006 ")
+        digits = record.count(b"COMMAND 1009 ") + record.count(b"COMMAND 1010 ")
+        ok = dials == calls and digits == 2 * calls
+        return ok, "%d dial presses, %d digit presses for %d calls" % (dials, digits, calls)
+    commands = record.count(b"ATD %s\r" % CALL_NUMBER.encode())
+    return commands == calls, "%d dial commands for %d calls (after %r)" % (
+        commands, calls, record[:5])
+
+
+def in_calm(t, timeline):
+    for b0, b1 in zip([None] + timeline["bursts"], timeline["bursts"] + [None]):
+        lo = 0.0 if b0 is None else b0["end"] + CALM_AFTER_BURST
+        hi = timeline["seconds"] + TAIL_SECONDS if b1 is None else b1["start"]
+        if lo <= t < hi:
+            return True
+    return False
+
+
+def report(peer, timeline, answer, measured, samples, played, record, max_calls):
+    fit = answer["fit"]
+    model = fit["model"]
+    match = fit["match"]
+    offset = fit["offset"]
+    say("== %s: figures ==" % peer)
+    say("  night: seed %d, %.1f min (played in %.1f s), %d bursts, %d cries, %d clock ticks, %d cars" % (
+        timeline["seed"], timeline["seconds"] / 60, played, len(timeline["bursts"]),
+        timeline["events"]["cries"], timeline["events"]["clock"], timeline["events"]["cars"]))
+    say("  settings: Reaction %s, calling delay %d min, at most %d calls" % (
+        REACTION, CALLING_DELAY, max_calls))
+    say("  alignment: offset %.3f s from file time to the peer's record; buffer phase %d samples, "
+        "tick phase %.3f s, once-a-second phase %d (%d of %d phase combinations fit as well)" % (
+            offset, fit["p"], fit["theta"], fit["q"], fit["equally_good"], 64 * 10 * 10))
+    say("  model over all phases: %d .. %d calls" % (answer["fewest"], answer["most"]))
+    placed_on_time = 0
+    off_ticks = []
+    diffs = []
+    lines = []
+    for j, t in enumerate(model):
+        i = match[j]
+        if i < 0:
+            lines.append("    %4d  model %8.3f s  MISSED" % (j + 1, t))
+            continue
+        r = measured[i] - offset - t
+        ticks = int(round(abs(r) / TICK))
+        diffs.append(r)
+        off_ticks.append(ticks)
+        if ticks <= 1:
+            placed_on_time += 1
+        lines.append("    %4d  model %8.3f s  placed %8.3f s  %+5.0f ms%s" % (
+            j + 1, t, measured[i] - offset, 1000 * r, "" if ticks <= 1 else "  LATE/EARLY by %d ticks" % ticks))
+    used = {i for i in match if i >= 0}
+    extra = [measured[i] - offset for i in range(len(measured)) if i not in used]
+    for t in extra:
+        lines.append("          EXTRA  placed %8.3f s%s" % (t, "  in a calm stretch" if in_calm(t, timeline) else ""))
+    calm_calls = [m - offset for m in measured if in_calm(m - offset, timeline)]
+    calm_model = [t for t in model if in_calm(t, timeline)]
+    missed = sum(1 for i in match if i < 0)
+    say("  calls (file time of the tick; difference = placed - model):")
+    for line in lines:
+        say(line)
+    say("  calls expected %d, placed %d, placed within one tick %d, missed %d, extra %d, "
+        "more than one tick off %d" % (len(model), len(measured), placed_on_time, missed, len(extra),
+                                       sum(1 for t in off_ticks if t > 1)))
+    if diffs:
+        say("  difference placed - model: min %+.0f ms, median %+.0f ms, max %+.0f ms; "
+            "whole ticks off: %s" % (1000 * min(diffs), 1000 * statistics.median(diffs), 1000 * max(diffs),
+                                     ", ".join("%d x %d" % (off_ticks.count(k), k)
+                                               for k in sorted(set(off_ticks)))))
+    say("  calls in a calm stretch: placed %d, model %d" % (len(calm_calls), len(calm_model)))
+    complete, how = check_record(peer, record, len(measured))
+    say("  peer's record: %s" % how)
+
+    say("  memory, handles, threads (%d samples, every %.0f s):" % (len(samples), OPTS.sample_seconds))
+    base = samples[0]["t"] if samples else 0
+    flat = True
+    for key, unit, scale, allowed in (("rss_kib", "KiB", 1, 1024), ("commit", "KiB", 1 / 1024.0, 1024),
+                                      ("handles", "", 1, 0), ("threads", "", 1, 0)):
+        pts = [(s["t"] - base, s[key] * scale) for s in samples if s.get(key) is not None]
+        if not pts:
+            say("    %-8s n/a" % key)
+            continue
+        # Trend after the first sample (warm-up), per hour.
+        slope = slope_per_hour(pts[1:])
+        vals = [v for _, v in pts]
+        grew = vals[-1] - vals[1 if len(vals) > 1 else 0]
+        steady = grew <= allowed
+        flat = flat and steady
+        say("    %-8s first %.0f, last %.0f, max %.0f %s; after warm-up %+.0f, trend %s%s" % (
+            key, vals[0], vals[-1], max(vals), unit, grew,
+            "n/a" if slope is None else "%+.1f %s/h" % (slope, unit or "per"),
+            "" if steady else "  GREW"))
+    say("  memory, handles, threads: %s" % ("flat" if flat else "NOT flat"))
+    ok = missed == 0 and not extra and all(t <= 1 for t in off_ticks) and not calm_calls and complete
+    say("  verdict: %s" % ("PASS" if ok else "FAIL"))
+    return ok
+
+
+def main():
+    timeline = json.loads(Path(OPTS.timeline).read_text())
+    say("Cribwatch soak with the %s: %.1f min night, build %s" % (
+        "fake softphone" if OPTS.peer == "phone" else "scripted modem", timeline["seconds"] / 60,
+        os.environ["CRIB_BUILD_DIR"]))
+    # The cap on calls is set so that every phase of the model reaches it
+    # before the night is over: the last bursts of the night then call no more.
+    unlimited = model_answer(OPTS.night, REACTION, 1000000)
+    max_calls = max(1, answer_cap(unlimited["fewest"]))
+    t_start = time.monotonic()
+    with World(sound=True) as w:
+        soak = Soak(w, OPTS, timeline)
+        try:
+            measured, samples, played, record = soak.run(max_calls)
+        except (SoakFailure, AssertionError) as e:
+            say("FAILED (%s): %s" % (OPTS.peer, e))
+            return 1
+        work = soak.work
+        calls_file = work / "calls.txt"
+        calls_file.write_text("".join("%.4f\n" % t for t in measured))
+        (work / "samples.json").write_text(json.dumps(samples))
+        answer = model_answer(OPTS.night, REACTION, max_calls, calls_file)
+        (work / "model.json").write_text(json.dumps(answer))
+        ok = report(OPTS.peer, timeline, answer, measured, samples, played, record, max_calls)
+    say("  (%s took %.0f s; load average now %s)" % (OPTS.peer, time.monotonic() - t_start,
+                                                     " ".join("%.2f" % v for v in os.getloadavg())))
+    return 0 if ok else 1
+
+
+def answer_cap(fewest):
+    return fewest - 2 if fewest > 4 else fewest + 5
+
+
+if __name__ == "__main__":
+    sys.exit(main())
