@@ -57,6 +57,8 @@ crib_add_python_tests(host host)
 # The help files: the pages of both languages, their links, the quoted
 # messages, and the .chm files built with chmcmd.
 crib_add_python_tests(help help)
+# The soak's generated night and its native model of the alarm.
+crib_add_python_tests(bench bench)
 
 # The fuzz targets, built with clang beside this build and run briefly.
 include(${CMAKE_SOURCE_DIR}/cmake/fuzz-tests.cmake)
