@@ -85,8 +85,10 @@ def parse_args(argv):
     return opts
 
 
-OPTS = parse_args(sys.argv[1:])
-os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
+# Imported by the soak (bench/soak.py), which names the build folder itself.
+if __name__ == "__main__":
+    OPTS = parse_args(sys.argv[1:])
+    os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
 from world import (IDYES, SC_MINIMIZE, DriverError, World, stays, wait_until,  # noqa: E402

@@ -50,6 +50,7 @@ CALL_NUMBER = "12"
 REACTION = "75,40,30"     # full scale 7875, microphone threshold 0.40, calling threshold 0.30
 CALLING_DELAY = 1         # minutes
 MODEM_PORT = 3
+TAIL_SECONDS = 40.0       # of silence after the night, in the run and in the model
 
 
 def parse_args(argv):
@@ -69,42 +70,15 @@ OPTS = parse_args(sys.argv[1:])
 os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
-from resources import ENGLISH, R  # noqa: E402
-from world import IDYES, World, exe_path, wait_until, windows_path  # noqa: E402
+from resources import ENGLISH  # noqa: E402
+from world import World, exe_path, wait_until, windows_path  # noqa: E402
 from test_calling import ScriptedModem  # noqa: E402
-
-
-def say(text=""):
-    print(text, flush=True)
-
-
-class SoakFailure(Exception):
-    """The program crashed or did not work at all."""
-
-
-def status_value(pid, key):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith(key + ":"):
-                return int(line.split()[1])
-    return None
-
-
-def slope_per_hour(points):
-    """Least-squares slope of (seconds, value) points, per hour."""
-    if len(points) < 2:
-        return None
-    xs = [p[0] for p in points]
-    ys = [p[1] for p in points]
-    mx = sum(xs) / len(xs)
-    my = sum(ys) / len(ys)
-    den = sum((x - mx) ** 2 for x in xs)
-    return 3600.0 * sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / den if den else None
+from cribbench import Bench, BenchFailure, _slope, say, status_kib  # noqa: E402
 
 
 def model_answer(night, reaction, max_calls, calls_file=None):
     args = [OPTS.model, str(night), "--reaction", reaction, "--delay", str(CALLING_DELAY),
-            "--max-calls", str(max_calls)]
+            "--max-calls", str(max_calls), "--tail", str(TAIL_SECONDS)]
     if calls_file:
         args += ["--calls", str(calls_file)]
     out = subprocess.run(args, check=True, stdout=subprocess.PIPE, timeout=600).stdout
@@ -161,11 +135,11 @@ class Sampler(threading.Thread):
         self._halt = threading.Event()
 
     def take(self):
-        pid = self.soak.app.pid
+        pid = self.soak.pid
         win = self.soak.windows_figures() or {}
         try:
-            rss = status_value(pid, "VmRSS")
-            threads = status_value(pid, "Threads")
+            rss = status_kib(pid, "VmRSS")
+            threads = status_kib(pid, "Threads")
         except OSError:
             return
         self.samples.append({"t": time.monotonic(), "rss_kib": rss, "threads": threads,
@@ -182,54 +156,12 @@ class Sampler(threading.Thread):
         self.take()
 
 
-class Soak:
+class Soak(Bench):
     def __init__(self, w, opts, timeline):
-        self.w = w
-        self.d = w.driver
-        self.opts = opts
+        super().__init__(w, opts)
         self.timeline = timeline
-        self.app = None
-        self.main = None
         self.work = Path(opts.work) if opts.work else w.dir / "soak"
         self.work.mkdir(parents=True, exist_ok=True)
-        self.procinfo = Path(opts.procinfo) if opts.procinfo and Path(opts.procinfo).exists() else None
-
-    def windows_figures(self):
-        if self.procinfo is None or self.app is None or not self.app.winpid:
-            return None
-        try:
-            p = self.w.start_exe(self.procinfo, args=[self.app.winpid], name="procinfo", track=False)
-            p.wait(60)
-            return json.loads(p.stdout().strip().splitlines()[-1])
-        except Exception as e:  # a missing figure is no failure of the program
-            say("  (procinfo: %s)" % e)
-            return None
-
-    def alive_check(self):
-        if not self.app.alive():
-            reason = self.app.crash_reason()
-            raise SoakFailure("Cribwatch ended during the night (exit code %s)%s" % (
-                self.app.exit_code, ": " + reason if reason else ""))
-
-    def monitoring(self):
-        return self.d.item_text(self.main, R.IDC_START_STOP) == R.text(R.IDS_STOP, ENGLISH)
-
-    def set_monitoring(self, on):
-        if self.monitoring() != on:
-            self.d.click_item(self.main, R.IDC_START_STOP)
-        try:
-            wait_until(lambda: self.alive_check() or self.monitoring() == on, 30)
-        except AssertionError:
-            raise SoakFailure("Start/Stop did not switch monitoring %s" % ("on" if on else "off")) from None
-
-    def exit_program(self):
-        app, self.app = self.app, None
-        self.d.click_item(self.main, R.IDC_EXIT)
-        box = self.w.wait_msgbox(app, timeout=60)
-        self.w.answer_msgbox(box, IDYES)
-        code = app.wait(60)
-        if code != 0:
-            raise SoakFailure("Cribwatch ended with exit code %s" % code)
 
     def run(self, max_calls):
         peer = self.opts.peer
@@ -258,10 +190,8 @@ class Soak:
             for k, v in profile.items():
                 self.w.profile_set(k, v)
 
-            self.app = self.w.start_app()
-            self.main = self.w.wait_main_window(self.app, timeout=90)
-            wait_until(lambda: self.alive_check() or self.d.item_text(self.main, R.IDC_DATE).strip(), 30,
-                       message="the clock never showed: the tick does not run")
+            self.start_program()
+            self.wait_ticking()
             if modem is not None:
                 wait_until(lambda: modem.received().startswith(b"ATE0\r"), 30,
                            message="the modem port was not opened")
@@ -280,14 +210,14 @@ class Soak:
                 self.alive_check()
                 elapsed = time.monotonic() - t0
                 if elapsed > seconds + 120:
-                    raise SoakFailure("the night did not end playing after %.0f s" % elapsed)
+                    raise BenchFailure("the night did not end playing after %.0f s" % elapsed)
                 if elapsed >= next_note:
                     say("  %s: %.0f of %.0f s played, %d calls so far" % (
                         peer, elapsed, seconds, len(watch.times)))
                     next_note += 300.0
                 time.sleep(1.0)
             if player.returncode != 0:
-                raise SoakFailure("paplay failed (exit code %s)" % player.returncode)
+                raise BenchFailure("paplay failed (exit code %s)" % player.returncode)
             played = time.monotonic() - t0
             time.sleep(TAIL_SECONDS)   # the model runs as far
             self.alive_check()
@@ -297,8 +227,7 @@ class Soak:
             self.exit_program()
             record = log.read_bytes()
         finally:
-            if self.app is not None:
-                self.app.kill()
+            self.kill_program()
             if phone is not None and phone.alive():
                 h = self.d.find("#32770", "1&1 Softphone", phone.winpid or 0)
                 if h:
@@ -311,8 +240,6 @@ class Soak:
                 modem.stop()
         return [t - t0 for t in watch.times], sampler.samples, played, record
 
-
-TAIL_SECONDS = 40.0
 
 
 def check_record(peer, record, calls):
@@ -400,7 +327,7 @@ def report(peer, timeline, answer, measured, samples, played, record, max_calls)
             say("    %-8s n/a" % key)
             continue
         # Trend after the first sample (warm-up), per hour.
-        slope = slope_per_hour(pts[1:])
+        slope = _slope([t / 3600.0 for t, _ in pts[1:]], [v for _, v in pts[1:]])
         vals = [v for _, v in pts]
         grew = vals[-1] - vals[1 if len(vals) > 1 else 0]
         steady = grew <= allowed
@@ -429,7 +356,7 @@ def main():
         soak = Soak(w, OPTS, timeline)
         try:
             measured, samples, played, record = soak.run(max_calls)
-        except (SoakFailure, AssertionError) as e:
+        except (BenchFailure, AssertionError) as e:
             say("FAILED (%s): %s" % (OPTS.peer, e))
             return 1
         work = soak.work
