@@ -4,7 +4,6 @@ the model built from the program's alarm logic places the calls where the
 alarm rules put them and pairs a run's calls with its own."""
 
 import json
-import struct
 import subprocess
 import sys
 import tempfile
@@ -17,8 +16,10 @@ HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
 BENCH = REPO / "bench"
 sys.path.insert(0, str(BENCH))
+sys.path.insert(0, str(REPO / "tests" / "wine"))
 
 import soak_night  # noqa: E402
+from test_room import write_wav  # noqa: E402
 
 RATE = soak_night.RATE
 FULL_SCALE = 7875.0          # sensitivity 75
@@ -31,14 +32,6 @@ def samples_of(path):
     if sys.byteorder != "little":
         data.byteswap()
     return data
-
-
-def write_wav(path, samples):
-    with wave.open(str(path), "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(RATE)
-        w.writeframes(struct.pack("<%dh" % len(samples), *samples))
 
 
 class Night(unittest.TestCase):
