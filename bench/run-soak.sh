@@ -59,6 +59,7 @@ fi
 pids=()
 names=()
 for peer in $peers; do
+    rm -rf "${out:?}/$peer"
     mkdir -p "$out/$peer"
     python3 "$here/soak.py" --build "$build" --peer "$peer" --night "$night" --timeline "$timeline" \
         --model "$model" --procinfo "$procinfo" --work "$out/$peer" \
