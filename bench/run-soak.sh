@@ -35,7 +35,7 @@ done
 # The model: the program's own alarm logic, built natively.
 model="$out/soak_model"
 g++ -std=c++17 -O2 -Wall -Wextra -I"$repo" -o "$model" \
-    "$here/soak_model.cpp" "$repo/monitor/alarm.cpp"
+    "$here/soak_model.cpp" "$repo/monitor/alarm.cpp" "$repo/base/shared_record.cpp"
 
 # procinfo.exe for handles and commit, with the cross compiler of the build.
 case "$(basename "$build")" in

@@ -124,16 +124,7 @@ struct Run {
 Run Simulate(const MonitorSettings& settings, const std::vector<double>& levels, int p, double theta,
              int q, size_t total) {
     MonitorState state;
-    std::memset(state.protocolFolder, 0, sizeof state.protocolFolder);
-    state.monitoring = 0;
-    state.callsMade = 0;
-    state.callCountdown = 0;
-    state.levelThreshold = state.alarmLevel = state.alarmThreshold = 0.0;
-    state.tickCount = 0;
-    state.indicatorStep = 0;
-    state.inTick = false;
-    state.protocolFile = nullptr;
-    StoreLevel(state, 0.0);
+    ResetMonitorState(state);
     ComputeScales(settings, state);
     if (ToggleMonitoring(settings, state) != StartStopOutcome::Started) Fail("Start was refused");
     state.tickCount = q;
@@ -300,7 +291,7 @@ int main(int argc, char** argv) {
     settings.micThreshold = o.micThreshold;
     settings.callThreshold = o.callThreshold;
     MonitorState scales;
-    StoreFullScale(scales, 0.0);
+    ResetMonitorState(scales);
     ComputeScales(settings, scales);
     const double fullScale = LoadFullScale(scales);
 

@@ -79,7 +79,8 @@ class Model(unittest.TestCase):
         cls.model = d / "soak_model"
         subprocess.run(["g++", "-std=c++17", "-O1", "-g", "-fsanitize=address,undefined",
                         "-fno-sanitize-recover=all", "-I", str(REPO), "-o", str(cls.model),
-                        str(BENCH / "soak_model.cpp"), str(REPO / "monitor" / "alarm.cpp")],
+                        str(BENCH / "soak_model.cpp"), str(REPO / "monitor" / "alarm.cpp"),
+                        str(REPO / "base" / "shared_record.cpp")],
                        check=True)
         loud = [12000] * 5 + [-12000] * 5
         samples = [0] * int(cls.ONSET * RATE)
