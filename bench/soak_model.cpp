@@ -165,6 +165,7 @@ struct Fit {
     int unmatched = 0;       // measured without model call plus model calls without one
     int ticksOff = 0;        // sum over matches of |difference| in whole ticks
     double worst = 1e9;      // largest |difference|, seconds
+    int retryTicksOff = 0;   // the same sum over the retries
     double offset = 0.0;     // measured time - file time
     int p = 0, q = 0;
     double theta = 0.0;
@@ -177,7 +178,8 @@ bool Better(const Fit& a, const Fit& b) {
     if (!b.valid) return true;
     if (a.unmatched != b.unmatched) return a.unmatched < b.unmatched;
     if (a.ticksOff != b.ticksOff) return a.ticksOff < b.ticksOff;
-    return a.worst < b.worst;
+    if (a.worst != b.worst) return a.worst < b.worst;
+    return a.retryTicksOff < b.retryTicksOff;
 }
 
 // Pairs measured and model calls for one offset; nearest first.
@@ -200,9 +202,10 @@ void Pair(const std::vector<double>& measured, Fit& fit) {
     }
 }
 
-// Only calls that the level decides (not the countdown running out) count
-// towards the offset and the score: a retry's tick depends on the
-// once-a-second step, which a tick the platform drops under load shifts.
+// Calls that the level decides (not the countdown running out) set the
+// offset and come first in the score; the retries only choose among fits
+// that are otherwise equal: a retry's tick depends on the once-a-second
+// step, which every tick the platform drops under load shifts.
 Fit Score(const std::vector<double>& measured, Run run) {
     Fit fit;
     fit.model = std::move(run.calls);
@@ -232,8 +235,11 @@ Fit Score(const std::vector<double>& measured, Run run) {
     for (size_t j = 0; j < fit.model.size(); ++j) {
         if (fit.match[j] < 0) continue;
         ++matched;
-        if (fit.retries[j]) continue;
         const double r = measured[fit.match[j]] - fit.offset - fit.model[j];
+        if (fit.retries[j]) {
+            fit.retryTicksOff += static_cast<int>(std::lround(std::fabs(r) / kTick));
+            continue;
+        }
         fit.ticksOff += static_cast<int>(std::lround(std::fabs(r) / kTick));
         fit.worst = std::max(fit.worst, std::fabs(r));
     }
@@ -322,7 +328,8 @@ int main(int argc, char** argv) {
                 fit.p = p;
                 fit.theta = theta;
                 fit.q = q;
-                if (best.valid && fit.unmatched == best.unmatched && fit.ticksOff == best.ticksOff)
+                if (best.valid && fit.unmatched == best.unmatched && fit.ticksOff == best.ticksOff &&
+                    fit.retryTicksOff == best.retryTicksOff)
                     ++equallyGood;
                 else if (Better(fit, best))
                     equallyGood = 1;
