@@ -175,12 +175,6 @@ bool IsDone(const WAVEHDR* header) {
     return (static_cast<const volatile DWORD&>(header->dwFlags) & WHDR_DONE) != 0;
 }
 
-// Waits up to `ms` for the device to hand a buffer back (or for the end).
-void WaitForDevice(const WaveCapture& capture, DWORD ms) {
-    if (capture.bufferEvent) ::WaitForSingleObject(capture.bufferEvent, ms);
-    else ::Sleep(ms);
-}
-
 // ---- the capture thread ----------------------------------------------------
 
 // When recording stops without a stop of ours (the sound server or the
@@ -217,7 +211,7 @@ private:
     void Restart() {
         lastAttempt = ::GetTickCount();
         ++attempts;
-        if (capture.handle.load()) FinishRecording(capture, kStopBudgetMs);
+        FinishRecording(capture, kStopBudgetMs);
         // A device that will not close cannot be opened again: try later.
         const MMRESULT result = capture.handle.load() ? static_cast<MMRESULT>(WAVERR_STILLPLAYING)
                                                        : StartRecording(capture);
@@ -248,7 +242,7 @@ DWORD WINAPI CaptureThread(void* parameter) {
     Recovery recovery(capture);
     const HANDLE events[2] = {capture.quitEvent, capture.bufferEvent};
     while (::WaitForMultipleObjects(2, events, FALSE, kWatchMs) != WAIT_OBJECT_0) recovery.Turn();
-    if (capture.handle.load()) FinishRecording(capture, kStopBudgetMs);
+    FinishRecording(capture, kStopBudgetMs);
     return 0;
 }
 
@@ -349,7 +343,7 @@ void FinishRecording(WaveCapture& capture, DWORD budgetMs) {
             g_waveIn.reset(device);
             lastReset = ::GetTickCount();
         }
-        WaitForDevice(capture, kCloseRetryMs);
+        ::WaitForSingleObject(capture.bufferEvent, kCloseRetryMs);
     }
 
     // The close comes only now: Windows refuses to close while buffers are
@@ -357,7 +351,7 @@ void FinishRecording(WaveCapture& capture, DWORD budgetMs) {
     MMRESULT result = g_waveIn.close(device);
     for (int attempt = 1; result == WAVERR_STILLPLAYING && attempt < kCloseAttempts; ++attempt) {
         g_waveIn.reset(device);
-        WaitForDevice(capture, kCloseRetryMs);
+        ::WaitForSingleObject(capture.bufferEvent, kCloseRetryMs);
         TakeFilledBuffers(capture);
         result = g_waveIn.close(device);
     }

@@ -78,8 +78,6 @@ struct FakeDevice {
     bool closedOnce = false;
     size_t queuedAtClose = 0;
     int buffersOutAtClose = -1;
-    // Called inside prepare (outside the lock), to interleave another thread.
-    void (*onPrepare)(int call) = nullptr;
 
     FakeDevice() { ::InitializeCriticalSection(&lock); }
     ~FakeDevice() {
@@ -136,7 +134,6 @@ MMRESULT WINAPI FakePrepare(HWAVEIN h, LPWAVEHDR header, UINT size) {
     FakeDevice& d = *g_fake;
     const int call = ++d.prepares;
     d.Log("prepare");
-    if (d.onPrepare) d.onPrepare(call);
     if (h != kFakeDevice || size != sizeof(WAVEHDR)) return MMSYSERR_INVALHANDLE;
     if (call == d.failPrepareAt) return d.prepareResult;
     header->dwFlags |= WHDR_PREPARED;
