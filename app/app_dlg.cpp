@@ -8,35 +8,33 @@
 
 #include "app/display_format.h"
 #include "base/bounded_copy.h"
-#include "base/message_box.h"
 #include "base/placeholder.h"
 #include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "help/help.h"
-#include "help/info_dlg.h"
 #include "monitor/alarm.h"
+#include "monitor/tick.h"
 #include "monitor/capture_error.h"
 #include "protocol/level_protocol.h"
 #include "res/resource.h"
-#include "settings/sel_lang_dlg.h"
 #include "settings/settings_store.h"
-#include "settings/setup_dlg.h"
 #include "settings/text_lookup.h"
+#include "dialogs/info_dlg.h"
+#include "dialogs/sel_lang_dlg.h"
+#include "dialogs/setup_dlg.h"
+#include "ui/message_box.h"
 #include "ui/wrappers.h"
 
 namespace {
 
 constexpr UINT_PTR kTickTimer = 100;
 constexpr UINT kTickPeriodMs = 100;
-constexpr int kTicksPerSecond = 10;
-constexpr UINT kTrayIconId = 1000;
-constexpr UINT kTrayMessage = WM_USER + 101;  // 0x465
 constexpr DWORD kCapturePauseMs = 200;
 constexpr int kIndicatorSegments = 6;
 // Text 3004 goes into at most this many characters.
 constexpr int kCaptureMessageChars = 255;
 
-void DialFromAlarm(const char* number, void*) { DialNumber(number); }
+DialOutcome DialAlarmCall(const DialRequest& request, void*) { return Dial(request); }
 
 // The first start's question for the language.
 void AskForLanguage(HWND owner) {
@@ -68,6 +66,7 @@ bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, L
         MessageRow(WM_TIMER, &CAppDlg::OnTimer),
         MessageRow(WM_PAINT, &CAppDlg::OnPaint),
         MessageRow(WM_ACTIVATE, &CAppDlg::OnActivate),
+        MessageRow(WM_SHOWWINDOW, &CAppDlg::OnShowWindow),
         MessageRow(WM_HSCROLL, &CAppDlg::OnSliderMoved),
         CommandRow(IDOK, &CAppDlg::OnOKCommand),
         CommandRow(IDCANCEL, &CAppDlg::OnCancelCommand),
@@ -79,7 +78,7 @@ bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, L
         CommandRow(IDC_START_STOP, &CAppDlg::OnStartStop),
         CommandRow(IDC_WEB_LINK, &CAppDlg::OnWebLink, 0),
         CommandRow(IDC_MAIL_LINK, &CAppDlg::OnMailLink, 0),
-        MessageRow(kTrayMessage, &CAppDlg::OnTrayMessage),
+        MessageRow(IDM_TRAY_NOTIFY, &CAppDlg::OnTrayMessage),
     };
     return DispatchTable(this, kMessages, message, wParam, lParam, result);
 }
@@ -131,7 +130,7 @@ BOOL CAppDlg::OnInitDialog() {
     icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP));
     ::SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
-    trayIcon.Add(Hwnd(), kTrayIconId, kTrayMessage, icon, kProgramName);
+    trayIcon.Add(Hwnd(), IDI_TRAY, IDM_TRAY_NOTIFY, icon, kProgramName);
 
     sensitivitySlider.SetUpLevelSlider(Settings().sensitivity);
     micThresholdSlider.SetUpLevelSlider(Settings().micThreshold);
@@ -146,7 +145,7 @@ BOOL CAppDlg::OnInitDialog() {
 
     tickTimer.Start(Hwnd(), kTickTimer, kTickPeriodMs);
 
-    if (Settings().connectionType == kConnectModem) OpenModemPort(Hwnd());
+    OpenModem();
 
     WaveCapture& capture = TheCapture();
     capture.handle = nullptr;
@@ -192,27 +191,31 @@ LRESULT CAppDlg::OnSliderMoved(WPARAM, LPARAM lParam) {
 }
 
 LRESULT CAppDlg::OnTimer(WPARAM, LPARAM) {
-    MonitorState& state = State();
-    const MonitorSettings& settings = Settings();
-    if (state.inTick) return 0;
-    state.inTick = true;
-
-    SyncSensitivityMeter();
-    AlarmLevelStep(state);
-    ShowLevelMeters();
-    state.tickCount += 1;
-    if (state.monitoring && state.tickCount % 2 == 0) StepActivityIndicator();
-    if (state.tickCount >= kTicksPerSecond) {
-        const std::tm now = LocalNow();
-        ShowDateTime(now);
-        state.tickCount = 0;
-        CountdownStep(state);
-        WriteProtocolLine(settings, state, now);
+    const std::tm now = LocalNow();
+    const TickResult tick = MonitorTick(Settings(), State(), now, &DialAlarmCall, nullptr);
+    if (!tick.ran) return 0;
+    // A window nobody sees is not painted; it catches up when it is shown.
+    if (::IsWindowVisible(Hwnd())) {
+        SyncSensitivityMeter();
+        ShowLevelMeters();
+        if (tick.indicatorStepped) ShowIndicator();
+        if (tick.secondPassed) ShowDateTime(now);
+    } else {
+        displaysBehind = true;
+        clockBehind = clockBehind || tick.secondPassed;
     }
-    RunAlarmDecision(settings, state, &DialFromAlarm, nullptr);
-
-    state.inTick = false;
     ReportCaptureInterruption();
+    return 0;
+}
+
+LRESULT CAppDlg::OnShowWindow(WPARAM shown, LPARAM) {
+    if (!shown || !displaysBehind) return 0;
+    displaysBehind = false;
+    SyncSensitivityMeter();
+    ShowLevelMeters();
+    ShowIndicator();
+    if (clockBehind) ShowDateTime(LocalNow());
+    clockBehind = false;
     return 0;
 }
 
@@ -250,15 +253,11 @@ void CAppDlg::ShowSegment(int index, HBITMAP picture) {
     SendItem(id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
 }
 
-void CAppDlg::ShowIndicatorOff() {
-    for (int i = 0; i < kIndicatorSegments; ++i) ShowSegment(i, indicatorOff.Get());
-}
-
-void CAppDlg::StepActivityIndicator() {
-    MonitorState& state = State();
-    state.indicatorStep = NextIndicatorStep(state.indicatorStep);
+void CAppDlg::ShowIndicator() {
+    const MonitorState& state = State();
+    const int lit = state.monitoring ? state.indicatorStep : -1;
     for (int i = 0; i < kIndicatorSegments; ++i)
-        ShowSegment(i, i == state.indicatorStep ? indicatorOn.Get() : indicatorOff.Get());
+        ShowSegment(i, i == lit ? indicatorOn.Get() : indicatorOff.Get());
 }
 
 void CAppDlg::ShowDateTime(const std::tm& now) {
@@ -281,7 +280,7 @@ LRESULT CAppDlg::OnStartStop(WPARAM, LPARAM) {
         break;
     case StartStopOutcome::Stopped:
         SetItemText(IDC_START_STOP, LoadText(IDS_START));
-        ShowIndicatorOff();
+        ShowIndicator();
         CloseProtocol(state);
         break;
     }
@@ -310,15 +309,21 @@ LRESULT CAppDlg::OnSettings(WPARAM, LPARAM) {
     CSetupDlg dialog(Hwnd());
     if (dialog.DoModal() != 0) return 0;
     ApplyLanguageTexts();
-    CloseModemPort();
-    if (Settings().connectionType == kConnectModem) OpenModemPort(Hwnd());
+    OpenModem();
     return 0;
+}
+
+void CAppDlg::OpenModem() {
+    CloseModemPort();
+    const MonitorSettings& s = Settings();
+    if (s.connectionType == kConnectModem && !OpenModemPort(s.comPort, s.baudRate))
+        ShowMessage(Hwnd(), LoadText(IDS_PORT_NOT_OPENED), MB_OK | MB_ICONEXCLAMATION);
 }
 
 LRESULT CAppDlg::OnTrayMessage(WPARAM wParam, LPARAM lParam) { return OnTrayNotify(wParam, lParam); }
 
 LRESULT CAppDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
-    if (iconId != kTrayIconId || static_cast<UINT>(mouseMessage) != WM_LBUTTONDOWN) return 0;
+    if (iconId != IDI_TRAY || static_cast<UINT>(mouseMessage) != WM_LBUTTONDOWN) return 0;
     HWND hwnd = Hwnd();
     ::ShowWindow(hwnd, SW_SHOWNORMAL);
     RECT window;

@@ -37,6 +37,7 @@ private:
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnActivate(WPARAM, LPARAM);
+    LRESULT OnShowWindow(WPARAM shown, LPARAM);
     LRESULT OnOKCommand(WPARAM, LPARAM);
     LRESULT OnCancelCommand(WPARAM, LPARAM);
     LRESULT OnHelpButton(WPARAM, LPARAM);
@@ -55,13 +56,15 @@ private:
     void TakeSliderPosition(HWND slider);
     void SyncSensitivityMeter();
     void ShowLevelMeters();
-    void StepActivityIndicator();
+    // The activity indicator's lit segment, none while monitoring is off.
+    void ShowIndicator();
     void ShowDateTime(const std::tm& now);
-    void ShowIndicatorOff();
     void ShowSegment(int index, HBITMAP picture);
     // Tells the user, once, that recording was interrupted (the capture
     // thread is trying to get it going again).
     void ReportCaptureInterruption();
+    // Opens the modem port when the modem channel is set; text 1008 when it fails.
+    void OpenModem();
 
     GdiObject<HBITMAP> indicatorOff;
     GdiObject<HBITMAP> indicatorOn;
@@ -74,4 +77,7 @@ private:
     TrayIcon trayIcon;
     WindowTimer tickTimer;
     bool captureBoxShown = false;
+    // Ticks ran while the window was hidden: its displays are behind.
+    bool displaysBehind = false;
+    bool clockBehind = false;
 };

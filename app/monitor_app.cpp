@@ -8,7 +8,7 @@
 #include "res/resource.h"
 #include "settings/profile.h"
 #include "settings/text_lookup.h"
-#include "base/message_box.h"
+#include "ui/message_box.h"
 
 bool CMonitorApp::InitInstance() {
     // One instance per desktop, recognised by its main window's title. The

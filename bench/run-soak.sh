@@ -32,10 +32,11 @@ for exe in Cribwatch.exe uidriver.exe fakephone.exe; do
     fi
 done
 
-# The model: the program's own alarm logic, built natively.
+# The model: the program's own tick, built natively.
 model="$out/soak_model"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$repo" -o "$model" \
-    "$here/soak_model.cpp" "$repo/monitor/alarm.cpp" "$repo/base/shared_record.cpp"
+g++ -std=c++17 -O2 -Wall -Wextra -I"$repo" -o "$model" "$here/soak_model.cpp" \
+    "$repo"/monitor/{alarm,tick}.cpp "$repo"/protocol/level_protocol.cpp \
+    "$repo"/calling/dial_sequence.cpp "$repo"/base/{shared_record,bounded_copy}.cpp
 
 # procinfo.exe for handles and commit, with the cross compiler of the build.
 case "$(basename "$build")" in

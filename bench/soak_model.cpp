@@ -1,11 +1,10 @@
-// The soak's model of the program: the program's own alarm logic
-// (monitor/alarm.*) run natively over the night's sound file.
+// The soak's model of the program: the program's own tick (monitor/tick.*)
+// run natively over the night's sound file.
 //
 // The file is cut into buffers of 2048 samples as capture does, each
 // buffer's level is computed as capture computes it (the peak of its samples
-// on the full scale), and the alarm logic is stepped every 100 ms in the
-// order of the program's tick: alarm-level step, tick counter, the
-// once-a-second countdown step, the alarm decision. Monitoring is switched
+// on the full scale), and the program's tick function runs every 100 ms.
+// Monitoring is switched
 // on (Start) before the file begins, in silence.
 //
 // Three things about a run cannot be seen from outside and stay fixed for
@@ -37,13 +36,13 @@
 #include "base/monitor_settings.h"
 #include "base/monitor_state.h"
 #include "monitor/alarm.h"
+#include "monitor/tick.h"
 
 namespace {
 
 constexpr int kRate = 11025;
 constexpr int kBufferSamples = 2048;     // 4096 bytes of 16-bit samples
 constexpr double kTick = 0.1;
-constexpr int kTicksPerSecond = 10;
 constexpr int kPhaseStep = 32;           // samples
 constexpr int kThetaSteps = 10;          // of 10 ms
 constexpr double kMatchWindow = 0.5;     // seconds, for pairing a call with a model call
@@ -130,9 +129,7 @@ Run Simulate(const MonitorSettings& settings, const std::vector<double>& levels,
     state.tickCount = q;
 
     Run run;
-    struct Dialled {
-        int count = 0;
-    } dialled;
+    const std::tm noClock = {};  // the model writes no protocol
     const double end = static_cast<double>(total) / kRate;
     size_t next = 0;  // first buffer not yet seen
     for (long long k = 0;; ++k) {
@@ -143,16 +140,8 @@ Run Simulate(const MonitorSettings& settings, const std::vector<double>& levels,
             StoreLevel(state, levels[next]);
             ++next;
         }
-        AlarmLevelStep(state);
         const int countdownBefore = state.callCountdown;
-        state.tickCount += 1;
-        if (state.tickCount >= kTicksPerSecond) {
-            state.tickCount = 0;
-            CountdownStep(state);
-        }
-        if (RunAlarmDecision(settings, state,
-                             [](const char*, void* c) { static_cast<Dialled*>(c)->count += 1; },
-                             &dialled)) {
+        if (MonitorTick(settings, state, noClock, nullptr, nullptr).called) {
             run.calls.push_back(t);
             run.retries.push_back(countdownBefore > 0 ? 1 : 0);
         }

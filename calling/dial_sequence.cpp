@@ -2,6 +2,18 @@
 
 #include <cstdio>
 
+#include "base/bounded_copy.h"
+
+DialRequest MakeDialRequest(const MonitorSettings& settings) {
+    DialRequest request;
+    request.channel = settings.connectionType;
+    static_assert(sizeof request.number >= sizeof settings.callNumber, "the number fits");
+    CopyTruncated(request.number, sizeof settings.callNumber, settings.callNumber);
+    CopyField(request.program, settings.softPhonePath);
+    CopyField(request.modemCommand, settings.modemCommand);
+    return request;
+}
+
 int SoftPhoneDigitButton(char c) {
     if (c == '0') return kSoftPhoneZeroButton;
     if (c >= '1' && c <= '9') return kSoftPhoneFirstDigitButton + (c - '1');

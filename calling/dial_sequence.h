@@ -4,6 +4,34 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+#include "base/monitor_settings.h"
+
+// A number to dial: the settings' call number, or up to 249 characters that
+// the connection test takes from its dialog.
+constexpr std::size_t kDialNumberBytes = 250;
+
+// One call, with everything the dialler needs: taken from the settings when
+// the call is decided, so the dialler reads no settings of its own.
+struct DialRequest {
+    int32_t channel;  // ConnectionType; any other value places no call
+    char number[kDialNumberBytes];
+    char program[sizeof MonitorSettings::softPhonePath];
+    char modemCommand[sizeof MonitorSettings::modemCommand];
+};
+
+// The request for a call to the settings' number through their channel,
+// program and modem command. Fields without a terminator are cut to fit.
+DialRequest MakeDialRequest(const MonitorSettings& settings);
+
+// What became of a call.
+enum class DialOutcome {
+    Dialled,            // the softphone or the modem was given the number
+    SoftPhoneNotFound,  // no softphone window, even after starting its program
+    NoPort,             // the modem channel, but no modem port is open
+    NothingToDo,        // a channel that places no call
+};
 
 // The softphone's remote-control interface.
 constexpr char kSoftPhoneWindowClass[] = "#32770";

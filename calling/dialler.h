@@ -1,21 +1,17 @@
-// Places the alarm call through the configured channel; owns the modem's port.
+// Places a call through the channel of its request and owns the modem's
+// port. It reports what happened and shows nothing: the window that asked
+// decides what the user sees.
 #pragma once
 
-#include <windows.h>
+#include "calling/dial_sequence.h"
 
-// 1 when the softphone's window was not found even after starting its
-// program; -1 in every other case.
-int DialNumber(const char* number);
+// Dials request.number through request.channel: the softphone's window
+// (its program is started when the window is missing) or the open modem port.
+DialOutcome Dial(const DialRequest& request);
 
-// Opens the modem port from the settings and sends "ATE0"; shows text 1008
-// in a message box owned by `owner` when the port cannot be opened.
-void OpenModemPort(HWND owner);
+// Opens COM<comPort> at baudRate for the modem and sends "ATE0"; false when
+// the port cannot be opened (the modem channel then dials nothing).
+bool OpenModemPort(int comPort, int baudRate);
 
 // Closes the modem port if one is open.
 void CloseModemPort();
-
-// The settings dialog's connection test with the number typed there: text
-// 1003 when it is empty; else the question 1002 with the number, and on Yes
-// a call through the channel in force, under the wait cursor, with text 1004
-// when the softphone's window was not found. Messages are owned by `owner`.
-void RunConnectionTest(HWND owner, const char* number);

@@ -61,15 +61,6 @@ bool AlarmCallDue(const MonitorSettings& settings, const MonitorState& state) {
            state.callsMade < settings.maxCalls;
 }
 
-bool RunAlarmDecision(const MonitorSettings& settings, MonitorState& state,
-                      DialFunction dial, void* context) {
-    if (!AlarmCallDue(settings, state)) return false;
-    if (dial) dial(settings.callNumber, context);
-    state.callsMade += 1;
-    state.callCountdown = DelaySeconds(settings.callingDelay);
-    return true;
-}
-
 StartStopOutcome ToggleMonitoring(const MonitorSettings& settings, MonitorState& state) {
     state.monitoring = state.monitoring ? 0 : 1;
     if (state.monitoring) {

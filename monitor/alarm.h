@@ -41,12 +41,6 @@ int DelaySeconds(int32_t callingDelay);
 // True when all five conditions for a call hold.
 bool AlarmCallDue(const MonitorSettings& settings, const MonitorState& state);
 
-// Runs the decision; when a call is due, dial(number, context) is called, the
-// call count rises and the countdown restarts. Returns true when it dialled.
-using DialFunction = void (*)(const char* number, void* context);
-bool RunAlarmDecision(const MonitorSettings& settings, MonitorState& state,
-                      DialFunction dial, void* context);
-
 enum class StartStopOutcome {
     Started,          // monitoring on; level, count and countdown reset
     Stopped,          // monitoring off; indicatorStep is -1

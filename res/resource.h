@@ -34,6 +34,10 @@
 #define IDC_MAIL_LINK       810
 #define IDC_INDICATOR_FIRST 750   // 750..755
 
+// The main window's icon in the notification area and its callback message
+#define IDI_TRAY            1000
+#define IDM_TRAY_NOTIFY     0x465     // WM_USER + 101
+
 // Language dialog "SelLangDlg"
 #define IDC_LANG_GERMAN     100
 #define IDC_LANG_ENGLISH    101

@@ -1,3 +1,2 @@
 list(APPEND CRIB_PURE_SOURCES settings/settings_parse.cpp)
-list(APPEND CRIB_WIN_SOURCES settings/profile.cpp settings/settings_store.cpp
-     settings/text_lookup.cpp settings/sel_lang_dlg.cpp settings/setup_dlg.cpp)
+list(APPEND CRIB_WIN_SOURCES settings/profile.cpp settings/settings_store.cpp settings/text_lookup.cpp)

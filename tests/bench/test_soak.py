@@ -79,8 +79,10 @@ class Model(unittest.TestCase):
         cls.model = d / "soak_model"
         subprocess.run(["g++", "-std=c++17", "-O1", "-g", "-fsanitize=address,undefined",
                         "-fno-sanitize-recover=all", "-I", str(REPO), "-o", str(cls.model),
-                        str(BENCH / "soak_model.cpp"), str(REPO / "monitor" / "alarm.cpp"),
-                        str(REPO / "base" / "shared_record.cpp")],
+                        str(BENCH / "soak_model.cpp")] +
+                       [str(REPO / f) for f in ("monitor/alarm.cpp", "monitor/tick.cpp",
+                                                "protocol/level_protocol.cpp", "calling/dial_sequence.cpp",
+                                                "base/shared_record.cpp", "base/bounded_copy.cpp")],
                        check=True)
         loud = [12000] * 5 + [-12000] * 5
         samples = [0] * int(cls.ONSET * RATE)

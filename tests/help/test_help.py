@@ -19,30 +19,32 @@ import unittest
 from html.parser import HTMLParser
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "wine"))
+from resources import ENGLISH, GERMAN, R  # noqa: E402
+
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
 HELP = REPO / "help"
 BUILD_CHM = HELP / "build_chm.py"
 SHARED = [HELP / "hilfe.css"]
-RC_FILE = REPO / "res" / "Cribwatch.rc"
 
 LANGUAGES = {"de": "CribPC-Ger.chm", "en": "CribPC-Eng.chm"}
 LOCALE_IDS = {"de": 0x0407, "en": 0x0409}
 WELCOME = "willkommen.htm"
-# English texts are the German id + 10000; 3004 is one text for both.
-ENGLISH_OFFSET = 10000
-MESSAGE_IDS = list(range(1000, 1009))
-CAPTURE_ERROR_ID = 3004
-ALREADY_RUNNING_ID = 1001  # shown before the settings are read: always German
+# The program's texts, by their names in res/resource.h.
+MESSAGES = [R.IDS_CONFIRM_EXIT, R.IDS_ALREADY_RUNNING, R.IDS_CONNECT_QUESTION, R.IDS_INVALID_NUMBER,
+            R.IDS_SOFTPHONE_NOT_FOUND, R.IDS_NO_SOUNDCARD, R.IDS_NO_CALL_NUMBER, R.IDS_MIN_DELAY,
+            R.IDS_PORT_NOT_OPENED]
 # Labels of the main window and the settings dialog, per page.
-LABEL_IDS = {
-    "hauptfenster.htm": [2000, 2001, 2002, 2003, 2004, 2009, 2010, 2011, 2024, 2025,
-                         2026, 2027, 2028, 2029, 2030],
-    "einstellungen.htm": [2005, 2006, 2007, 2008, 2012, 2013, 2014, 2015, 2016, 2017,
-                          2018, 2019, 2020, 2021, 2023, 2034, 2035, 2036, 2037, 2038],
-    "protokoll.htm": [2020],
-    "modem.htm": [2034, 2035, 2036, 2037, 2038],
-    "softphone.htm": [2021, 2023],
+LABELS = {
+    "hauptfenster.htm": "MICROPHONE CALLING SENSITIVITY THRESHOLD SETTINGS HELP ABOUT EXIT DATE_TIME STATUS "
+                        "CONTACT_GROUP WEB_LINK MAIL_LINK START STOP",
+    "einstellungen.htm": "LANGUAGE GERMAN ENGLISH CANCEL CALLING_PARAMS CONNECT_TO MISCELLANEOUS CALL_NUMBER "
+                         "CALLING_DELAY MAXIMUM MINUTES CALLS MAKE_PROTOCOL SOFTPHONE_FILE CONNECTION_TEST "
+                         "SERIAL_MODEM SERIAL_GROUP PORT BAUD MODEM_COMMAND",
+    "protokoll.htm": "MAKE_PROTOCOL",
+    "modem.htm": "SERIAL_MODEM SERIAL_GROUP PORT BAUD MODEM_COMMAND",
+    "softphone.htm": "SOFTPHONE_FILE CONNECTION_TEST",
 }
 # Facts every language must state somewhere in its pages.
 FACTS = [r"HKEY_CURRENT_USER\Software\Kestrelon\Cribwatch\Settings", "ATE0", "ATD",
@@ -114,17 +116,6 @@ def parse(path):
     parser.feed(path.read_text(encoding="ascii"))
     parser.close()
     return parser
-
-
-def string_table():
-    """The STRINGTABLE of the resource file: id -> text (Windows-1252)."""
-    text = RC_FILE.read_bytes().decode("cp1252")
-    table = {}
-    block = re.search(r"^STRINGTABLE\s*\nBEGIN\n(.*?)^END", text, re.S | re.M).group(1)
-    for m in re.finditer(r'^\s*(\d+)\s+"((?:[^"]|"")*)"', block, re.M):
-        value = m.group(2).replace('""', '"').replace("\\n", "\n").replace("\\t", "\t")
-        table[int(m.group(1))] = value
-    return table
 
 
 def text_pattern(message):
@@ -243,24 +234,22 @@ class HelpSources(unittest.TestCase):
                                               (HELP / lang / page).read_text(encoding="ascii")))
 
     def test_the_messages_are_quoted_word_for_word(self):
-        table = string_table()
-        for lang, offset in (("de", 0), ("en", ENGLISH_OFFSET)):
+        for lang, language in (("de", GERMAN), ("en", ENGLISH)):
             text = parse(HELP / lang / "meldungen.htm").visible_text()
-            ids = [i + offset for i in MESSAGE_IDS] + [CAPTURE_ERROR_ID, ALREADY_RUNNING_ID]
-            for text_id in ids:
-                with self.subTest(lang=lang, id=text_id):
-                    self.assertIn(text_id, table)
-                    self.assertTrue(text_pattern(table[text_id]).search(text),
-                                    "not quoted: %r" % table[text_id])
+            # 3004 is one text for both; 1001 comes before the settings are read: always German.
+            messages = [R.text(i, language) for i in MESSAGES] + [
+                R.string(R.IDS_CAPTURE_ERROR), R.text(R.IDS_ALREADY_RUNNING, GERMAN)]
+            for message in messages:
+                with self.subTest(lang=lang, text=message):
+                    self.assertTrue(text_pattern(message).search(text), "not quoted: %r" % message)
 
     def test_the_labels_are_the_programs_own(self):
-        table = string_table()
-        for lang, offset in (("de", 0), ("en", ENGLISH_OFFSET)):
-            for page, ids in LABEL_IDS.items():
+        for lang, language in (("de", GERMAN), ("en", ENGLISH)):
+            for page, names in LABELS.items():
                 text = parse(HELP / lang / page).visible_text()
-                for text_id in ids:
-                    with self.subTest(lang=lang, page=page, id=text_id + offset):
-                        label = " ".join(table[text_id + offset].split())
+                for name in names.split():
+                    label = " ".join(R.text(getattr(R, "IDS_" + name), language).split())
+                    with self.subTest(lang=lang, page=page, label=label):
                         self.assertTrue(label in text, "label not named: %r" % label)
 
     def test_each_language_states_the_facts(self):

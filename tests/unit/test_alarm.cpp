@@ -2,8 +2,6 @@
 
 #include <climits>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "monitor/alarm.h"
 
@@ -12,7 +10,6 @@ namespace {
 struct Fixture : ::testing::Test {
     MonitorSettings settings;
     MonitorState state;
-    std::vector<std::string> dialled;
 
     void SetUp() override {
         std::memset(&settings, 0, sizeof settings);
@@ -25,10 +22,6 @@ struct Fixture : ::testing::Test {
         std::strcpy(settings.callNumber, "0301234");
         ComputeScales(settings, state);
     }
-    static void Record(const char* number, void* context) {
-        static_cast<Fixture*>(context)->dialled.push_back(number);
-    }
-    bool Decide() { return RunAlarmDecision(settings, state, &Fixture::Record, this); }
 };
 
 TEST(MapRange, ClampsAndScales) {
@@ -84,18 +77,6 @@ TEST_F(Fixture, AlarmLevelRisesFallsAndStaysWithinBounds) {
     EXPECT_LE(ticks, 201);
 }
 
-TEST_F(Fixture, FifteenLoudTicksReachTheDefaultCallingThreshold) {
-    StoreLevel(state, 1.0);
-    state.monitoring = 1;
-    int ticks = 0;
-    while (!Decide() && ticks < 100) {
-        AlarmLevelStep(state);
-        ++ticks;
-    }
-    EXPECT_GE(ticks, 15);
-    EXPECT_LE(ticks, 16);
-}
-
 TEST_F(Fixture, MicThresholdZeroCountsSilenceAsLoud) {
     settings.micThreshold = 0;
     ComputeScales(settings, state);
@@ -146,32 +127,6 @@ TEST_F(Fixture, EachConditionOfTheDecisionIsNeeded) {
     EXPECT_FALSE(AlarmCallDue(settings, state));
     settings.maxCalls = -1;
     EXPECT_FALSE(AlarmCallDue(settings, state));  // signed comparison
-}
-
-TEST_F(Fixture, PlacingACallCountsAndStartsTheCountdown) {
-    state.monitoring = 1;
-    state.alarmLevel = 1.0;
-    settings.maxCalls = 2;
-    ASSERT_TRUE(Decide());
-    ASSERT_EQ(dialled.size(), 1u);
-    EXPECT_EQ(dialled[0], "0301234");
-    EXPECT_EQ(state.callsMade, 1);
-    EXPECT_EQ(state.callCountdown, 60);
-    EXPECT_DOUBLE_EQ(state.alarmLevel, 1.0);  // a call does not change the level
-    EXPECT_FALSE(Decide());
-    for (int i = 0; i < 60; ++i) CountdownStep(state);
-    EXPECT_TRUE(Decide());
-    for (int i = 0; i < 60; ++i) CountdownStep(state);
-    EXPECT_FALSE(Decide());  // maxCalls reached
-    EXPECT_EQ(dialled.size(), 2u);
-}
-
-TEST_F(Fixture, CallThresholdZeroCallsOnTheFirstTick) {
-    settings.callThreshold = 0;
-    ComputeScales(settings, state);
-    ASSERT_EQ(ToggleMonitoring(settings, state), StartStopOutcome::Started);
-    AlarmLevelStep(state);  // silence: stays 0, still at the threshold
-    EXPECT_TRUE(Decide());
 }
 
 TEST(DelaySeconds, SaturatesInsteadOfOverflowing) {

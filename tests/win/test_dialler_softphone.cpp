@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/shared_record.h"
+#include "base/bounded_copy.h"
 #include "calling/dialler.h"
 
 namespace {
@@ -70,6 +71,13 @@ bool WaitFor(bool (*condition)(void*), void* context, DWORD deadlineMs) {
 class SoftPhoneChannel : public ::testing::Test {
 public:
     std::string log;
+    DialRequest request = {};
+
+    // A call to `number` through the request's channel and program.
+    DialOutcome DialNumber(const char* number) {
+        std::strcpy(request.number, number);
+        return Dial(request);
+    }
 
     int Starts() const {
         int n = 0;
@@ -80,8 +88,7 @@ public:
 protected:
 
     void SetUp() override {
-        ZeroSharedRecord();
-        Settings().connectionType = kConnectSoftPhone;
+        request.channel = kConnectSoftPhone;
         char dir[MAX_PATH];
         ::GetTempPathA(sizeof dir, dir);
         char name[MAX_PATH];
@@ -104,7 +111,6 @@ protected:
             ::CloseHandle(process);
         }
         ::DeleteFileA(log.c_str());
-        ZeroSharedRecord();
     }
 
     // The softphone's command line: the program, options, then the log.
@@ -115,8 +121,8 @@ protected:
     }
 
     void SetPath(const std::string& commandLine) {
-        ASSERT_LT(commandLine.size(), sizeof Settings().softPhonePath);
-        std::strcpy(Settings().softPhonePath, commandLine.c_str());
+        ASSERT_LT(commandLine.size(), sizeof request.program);
+        std::strcpy(request.program, commandLine.c_str());
     }
 };
 
@@ -125,7 +131,7 @@ TEST_F(SoftPhoneChannel, StartsTheMissingPhoneAndDialsTheNumber) {
     ASSERT_EQ(nullptr, FindPhone()) << "a softphone window is already open";
     SetPath(PhoneCommand());
 
-    EXPECT_EQ(-1, DialNumber("0301-234 567"));
+    EXPECT_EQ(DialOutcome::Dialled, DialNumber("0301-234 567"));
     ASSERT_NE(nullptr, FindPhone());
     const std::vector<std::string> expected = {
         "CB_SETCURSEL -1 0", "COMMAND 1019 0 0", "COMMAND 1011 0 0", "COMMAND 1019 0 0",
@@ -137,7 +143,7 @@ TEST_F(SoftPhoneChannel, StartsTheMissingPhoneAndDialsTheNumber) {
 
     // The running phone is used as it is.
     const std::size_t before = ReadLines(log).size();
-    EXPECT_EQ(-1, DialNumber("?"));
+    EXPECT_EQ(DialOutcome::Dialled, DialNumber("?"));
     const std::vector<std::string> onlyDial = {"CB_SETCURSEL -1 0", "COMMAND 1006 0 0"};
     EXPECT_EQ(onlyDial, Commands(ReadLines(log), before));
     EXPECT_EQ(1, Starts());
@@ -147,12 +153,12 @@ TEST_F(SoftPhoneChannel, AMinimisedPhoneIsShownNormally) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand());
-    ASSERT_EQ(-1, DialNumber("1"));
+    ASSERT_EQ(DialOutcome::Dialled, DialNumber("1"));
     HWND phone = FindPhone();
     ASSERT_NE(nullptr, phone);
     ::ShowWindow(phone, SW_MINIMIZE);
     ASSERT_TRUE(::IsIconic(phone));
-    EXPECT_EQ(-1, DialNumber("2"));
+    EXPECT_EQ(DialOutcome::Dialled, DialNumber("2"));
     EXPECT_FALSE(::IsIconic(phone));
     EXPECT_TRUE(::IsWindowVisible(phone));
 }
@@ -161,9 +167,9 @@ TEST_F(SoftPhoneChannel, AWrongPathGivesOneAndSendsNothing) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath("C:\\no\\such\\folder\\softphone.exe");
-    EXPECT_EQ(1, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::SoftPhoneNotFound, DialNumber("555"));
     SetPath("");
-    EXPECT_EQ(1, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::SoftPhoneNotFound, DialNumber("555"));
     EXPECT_EQ(nullptr, FindPhone());
 }
 
@@ -171,11 +177,11 @@ TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowGivesOne) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand("--delay-window 3000"));
-    EXPECT_EQ(1, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::SoftPhoneNotFound, DialNumber("555"));
     EXPECT_TRUE(Commands(ReadLines(log)).empty());
     // Once its window is there, the next call uses it without a second start.
     ASSERT_TRUE(WaitFor([](void*) { return FindPhone() != nullptr; }, nullptr, 20000));
-    EXPECT_EQ(-1, DialNumber("5"));
+    EXPECT_EQ(DialOutcome::Dialled, DialNumber("5"));
     const std::vector<std::string> expected = {"CB_SETCURSEL -1 0", "COMMAND 1013 0 0",
                                                "COMMAND 1006 0 0"};
     EXPECT_EQ(expected, Commands(ReadLines(log)));
@@ -186,7 +192,7 @@ TEST_F(SoftPhoneChannel, AProgramWithoutTheWindowGivesOne) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand("--no-window --exit-after 20000"));
-    EXPECT_EQ(1, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::SoftPhoneNotFound, DialNumber("555"));
     ASSERT_TRUE(WaitFor([](void* self) { return static_cast<SoftPhoneChannel*>(self)->Starts() == 1; },
                         this, 10000));
 }
@@ -195,12 +201,12 @@ TEST_F(SoftPhoneChannel, OtherChannelsDoNotTouchThePhone) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand());
-    Settings().connectionType = kConnectIsdnTapi;
-    EXPECT_EQ(-1, DialNumber("555"));
-    Settings().connectionType = -3;
-    EXPECT_EQ(-1, DialNumber("555"));
-    Settings().connectionType = kConnectModem;  // no modem port open: nothing
-    EXPECT_EQ(-1, DialNumber("555"));
+    request.channel = kConnectIsdnTapi;
+    EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555"));
+    request.channel = -3;
+    EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555"));
+    request.channel = kConnectModem;  // no modem port open: nothing
+    EXPECT_EQ(DialOutcome::NoPort, DialNumber("555"));
     ::Sleep(500);
     EXPECT_EQ(nullptr, FindPhone());
     EXPECT_EQ(0, Starts());

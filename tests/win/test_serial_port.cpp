@@ -13,7 +13,6 @@
 #include <cstring>
 #include <string>
 
-#include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "calling/serial_port_table.h"
 
@@ -251,29 +250,31 @@ TEST_F(SerialPortPair, AFloodWithoutTerminatorNeverOverruns) {
 // The dialler's modem channel over the same pair.
 class ModemChannel : public SerialPortPair {
 protected:
+    int port = 0;
+
     void SetUp() override {
-        ZeroSharedRecord();
-        const char* port = PortName();
-        if (port != nullptr && std::strncmp(port, "COM", 3) == 0) {
-            Settings().comPort = std::atoi(port + 3);
-        }
-        Settings().connectionType = kConnectModem;
-        Settings().baudRate = 19200;
-        std::strcpy(Settings().modemCommand, "ATD");
+        const char* name = PortName();
+        if (name != nullptr && std::strncmp(name, "COM", 3) == 0) port = std::atoi(name + 3);
     }
     void TearDown() override {
         CloseModemPort();
         SerialPortPair::TearDown();
-        ZeroSharedRecord();
+    }
+    static DialOutcome DialNumber(const char* number, int channel = kConnectModem) {
+        DialRequest request = {};
+        request.channel = channel;
+        std::strcpy(request.modemCommand, "ATD");
+        std::strcpy(request.number, number);
+        return Dial(request);
     }
 };
 
 TEST_F(ModemChannel, OpeningSendsEchoOffAndADialSendsTheCommandAfterTheReplies) {
     REQUIRE_PORT_PAIR();
-    ASSERT_GT(Settings().comPort, 0) << "CRIB_TEST_COM_PORT must be COM<n>";
+    ASSERT_GT(port, 0) << "CRIB_TEST_COM_PORT must be COM<n>";
     Peer peer(PeerName());
     ASSERT_TRUE(peer.ok());
-    OpenModemPort(nullptr);
+    EXPECT_TRUE(OpenModemPort(port, 19200));
     EXPECT_EQ("ATE0\r", peer.Receive(5));
     int inUse = 0;
     for (int i = 0; i < kSerialSlotCount; ++i) inUse += ProgramSerialPortTable().slotInUse[i];
@@ -283,14 +284,14 @@ TEST_F(ModemChannel, OpeningSendsEchoOffAndADialSendsTheCommandAfterTheReplies) 
     peer.Send("OK\r\n");
     peer.Send(std::string("\0\0junk\n\n", 8));
     ::Sleep(300);
-    EXPECT_EQ(-1, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::Dialled, DialNumber("555"));
     EXPECT_EQ("ATD 555\r", peer.Receive(8));
 
-    EXPECT_EQ(-1, DialNumber("0301-234 567"));
+    EXPECT_EQ(DialOutcome::Dialled, DialNumber("0301-234 567"));
     EXPECT_EQ("ATD 0301-234 567\r", peer.Receive(17));
 
     CloseModemPort();
-    EXPECT_EQ(-1, DialNumber("555"));  // no port: nothing written
+    EXPECT_EQ(DialOutcome::NoPort, DialNumber("555"));  // nothing written
     EXPECT_EQ("", peer.Collect(500));
     // The dialler let go of the port.
     const int slot = SerialOpen(PortName(), 19200, 8, 2, 0, 0);
@@ -301,12 +302,10 @@ TEST_F(ModemChannel, OtherChannelsWriteNothingToTheModem) {
     REQUIRE_PORT_PAIR();
     Peer peer(PeerName());
     ASSERT_TRUE(peer.ok());
-    OpenModemPort(nullptr);
+    ASSERT_TRUE(OpenModemPort(port, 19200));
     ASSERT_EQ("ATE0\r", peer.Receive(5));
-    Settings().connectionType = kConnectIsdnTapi;
-    EXPECT_EQ(-1, DialNumber("555"));
-    Settings().connectionType = 7;
-    EXPECT_EQ(-1, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555", kConnectIsdnTapi));
+    EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555", 7));
     EXPECT_EQ("", peer.Collect(500));
 }
 
@@ -314,13 +313,17 @@ TEST_F(ModemChannel, ReopeningClosesTheOldPortFirst) {
     REQUIRE_PORT_PAIR();
     Peer peer(PeerName());
     ASSERT_TRUE(peer.ok());
-    OpenModemPort(nullptr);
+    ASSERT_TRUE(OpenModemPort(port, 19200));
     ASSERT_EQ("ATE0\r", peer.Receive(5));
-    OpenModemPort(nullptr);  // as after the settings dialog's OK
+    ASSERT_TRUE(OpenModemPort(port, 19200));  // as after the settings dialog's OK
     EXPECT_EQ("ATE0\r", peer.Receive(5));
     int inUse = 0;
     for (int i = 0; i < kSerialSlotCount; ++i) inUse += ProgramSerialPortTable().slotInUse[i];
     EXPECT_EQ(1, inUse);
+    // A baud rate no modem takes: the old port is closed and none is open.
+    EXPECT_FALSE(OpenModemPort(port, 12345));
+    EXPECT_EQ(DialOutcome::NoPort, DialNumber("555"));
+    EXPECT_EQ("", peer.Collect(500));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "help/info_dlg.h"
+#include "dialogs/info_dlg.h"
 
 #include "help/help.h"
 #include "res/resource.h"

@@ -1,17 +1,18 @@
-#include "settings/setup_dlg.h"
+#include "dialogs/setup_dlg.h"
 
 #include <commdlg.h>
 
 #include <cstring>
 
 #include "base/bounded_copy.h"
-#include "base/message_box.h"
+#include "base/placeholder.h"
 #include "base/shared_record.h"
 #include "calling/dialler.h"
 #include "res/resource.h"
 #include "settings/settings_parse.h"
 #include "settings/settings_store.h"
 #include "settings/text_lookup.h"
+#include "ui/message_box.h"
 #include "ui/wrappers.h"
 
 namespace {
@@ -21,7 +22,8 @@ constexpr std::size_t kDelayCheckBytes = 10;
 constexpr std::size_t kNumberFieldBytes = 20;
 constexpr std::size_t kBaudTextBytes = 10;
 // The number the connection test takes: at most 249 characters.
-constexpr std::size_t kTestNumberBytes = 250;
+constexpr std::size_t kTestNumberBytes = kDialNumberBytes;
+constexpr std::size_t kQuestionBytes = 512;
 
 }  // namespace
 
@@ -117,7 +119,23 @@ LRESULT CSetupDlg::OnRadioClicked(WPARAM wParam, LPARAM) {
 LRESULT CSetupDlg::OnConnectionTest(WPARAM, LPARAM) {
     char number[kTestNumberBytes];
     ReadItem(IDC_CALL_NUMBER, number, sizeof number);
-    RunConnectionTest(Hwnd(), number);
+    if (number[0] == '\0') {
+        ShowMessage(Hwnd(), LoadText(IDS_INVALID_NUMBER), MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    // The number is put in by substitution: a "%" in it is never read as a format.
+    char question[kQuestionBytes];
+    FillPlaceholder(question, sizeof question, LoadText(IDS_CONNECT_QUESTION), number);
+    if (ShowMessage(Hwnd(), question, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+
+    // The typed number through the channel in force.
+    DialRequest request = MakeDialRequest(Settings());
+    CopyTruncated(request.number, sizeof request.number, number);
+    HCURSOR kept = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+    const DialOutcome outcome = Dial(request);
+    ::SetCursor(kept);
+    if (outcome == DialOutcome::SoftPhoneNotFound)
+        ShowMessage(Hwnd(), LoadText(IDS_SOFTPHONE_NOT_FOUND), MB_OK | MB_ICONSTOP);
     return 0;
 }
 

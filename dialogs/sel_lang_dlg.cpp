@@ -1,4 +1,4 @@
-#include "settings/sel_lang_dlg.h"
+#include "dialogs/sel_lang_dlg.h"
 
 #include "base/shared_record.h"
 #include "res/resource.h"
