@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "monitor/alarm.h"
+#include "monitor/tick.h"
+#include "protocol/level_protocol.h"
 
 namespace {
 
@@ -20,8 +25,30 @@ struct Fixture : ::testing::Test {
         settings.callingDelay = 1;
         settings.maxCalls = 10;
         std::strcpy(settings.callNumber, "0301234");
+        settings.connectionType = kConnectModem;
+        std::strcpy(settings.softPhonePath, "C:\\phone.exe");
+        std::strcpy(settings.modemCommand, "ATDT");
         ComputeScales(settings, state);
     }
+    void TearDown() override { CloseProtocol(state); }
+
+    // The tick, with a dial sink that records each call and answers `answer`.
+    std::tm now = {};
+    std::vector<DialRequest> calls;
+    DialOutcome answer = DialOutcome::Dialled;
+    static DialOutcome Record(const DialRequest& request, void* context) {
+        Fixture* self = static_cast<Fixture*>(context);
+        self->calls.push_back(request);
+        return self->answer;
+    }
+    TickResult Tick() { return MonitorTick(settings, state, now, &Fixture::Record, this); }
+    // Ticks until a call is placed: how many it took, 0 for none within `limit`.
+    int TicksToCall(int limit) {
+        for (int i = 1; i <= limit; ++i)
+            if (Tick().called) return i;
+        return 0;
+    }
+    void Start() { ASSERT_EQ(ToggleMonitoring(settings, state), StartStopOutcome::Started); }
 };
 
 TEST(MapRange, ClampsAndScales) {
@@ -177,6 +204,103 @@ TEST(Indicator, StepsThroughSixSegments) {
     EXPECT_EQ(NextIndicatorStep(4), 5);
     EXPECT_EQ(NextIndicatorStep(5), 0);
     EXPECT_EQ(NextIndicatorStep(99), 0);
+}
+
+// The tick: its order, its once-a-second cadence and the call it hands on.
+
+TEST_F(Fixture, TickOnceASecondTheCountdownFallsAndTheProtocolGetsALineEverySecondTickTheIndicatorSteps) {
+    settings.logging = 1;
+    state.protocolFile = std::tmpfile();
+    ASSERT_NE(state.protocolFile, nullptr);
+    Start();
+    state.callCountdown = 5;
+    std::string seconds, steps;
+    for (int i = 1; i <= 20; ++i) {
+        const TickResult r = Tick();
+        EXPECT_TRUE(r.ran);
+        seconds += r.secondPassed ? 's' : '.';
+        steps += r.indicatorStepped ? 'i' : '.';
+    }
+    EXPECT_EQ(seconds, ".........s.........s");
+    EXPECT_EQ(steps, ".i.i.i.i.i.i.i.i.i.i");
+    EXPECT_EQ(state.indicatorStep, 4);  // ten steps from 0 through the six segments
+    EXPECT_EQ(state.callCountdown, 3);
+    EXPECT_EQ(state.tickCount, 0);
+    std::rewind(state.protocolFile);
+    char line[64];
+    int lines = 0;
+    while (std::fgets(line, sizeof line, state.protocolFile)) ++lines;
+    EXPECT_EQ(lines, 2);
+}
+
+TEST_F(Fixture, TickWithMonitoringOffTheAlarmLevelMovesButNothingElseDoes) {
+    StoreLevel(state, 1.0);
+    for (int i = 0; i < 30; ++i) {
+        const TickResult r = Tick();
+        EXPECT_FALSE(r.indicatorStepped);
+        EXPECT_FALSE(r.called);
+    }
+    EXPECT_DOUBLE_EQ(state.alarmLevel, 0.6);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(state.indicatorStep, 0);
+}
+
+TEST_F(Fixture, ATickInsideARunningTickChangesNothing) {
+    Start();
+    StoreLevel(state, 1.0);
+    state.alarmLevel = 0.5;
+    state.tickCount = 9;
+    state.inTick = true;
+    const TickResult r = Tick();
+    EXPECT_FALSE(r.ran);
+    EXPECT_FALSE(r.secondPassed);
+    EXPECT_DOUBLE_EQ(state.alarmLevel, 0.5);
+    EXPECT_EQ(state.tickCount, 9);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(state.inTick);
+}
+
+TEST_F(Fixture, FifteenLoudTicksCallWithTheSettingsThenTheDelayAndTheMaximumHold) {
+    settings.maxCalls = 2;
+    Start();
+    StoreLevel(state, 1.0);
+    EXPECT_EQ(TicksToCall(100), 15);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].channel, kConnectModem);
+    EXPECT_STREQ(calls[0].number, "0301234");
+    EXPECT_STREQ(calls[0].program, "C:\\phone.exe");
+    EXPECT_STREQ(calls[0].modemCommand, "ATDT");
+    EXPECT_EQ(state.callsMade, 1);
+    EXPECT_EQ(state.callCountdown, 60);
+    // The countdown of one minute: its first second is what is left of the
+    // current one (the call came on the fifth tick of a second).
+    EXPECT_EQ(TicksToCall(1000), 5 + 59 * kTicksPerSecond);
+    EXPECT_EQ(TicksToCall(1000), 0);  // the maximum of two is reached
+    EXPECT_EQ(calls.size(), 2u);
+    // The next Start counts again.
+    ASSERT_EQ(ToggleMonitoring(settings, state), StartStopOutcome::Stopped);
+    Start();
+    StoreLevel(state, 1.0);
+    EXPECT_EQ(TicksToCall(100), 15);
+}
+
+TEST_F(Fixture, AFailedCallIsCountedLikeOneThatWentOutAndItsOutcomeReported) {
+    answer = DialOutcome::SoftPhoneNotFound;
+    Start();
+    StoreLevel(state, 1.0);
+    TickResult r;
+    do r = Tick(); while (!r.called && state.alarmLevel < 1.0);
+    EXPECT_TRUE(r.called);
+    EXPECT_EQ(r.outcome, DialOutcome::SoftPhoneNotFound);
+    EXPECT_EQ(state.callsMade, 1);
+    EXPECT_EQ(state.callCountdown, 60);
+}
+
+TEST_F(Fixture, CallThresholdZeroCallsOnTheFirstTickOfSilence) {
+    settings.callThreshold = 0;
+    ComputeScales(settings, state);
+    Start();
+    EXPECT_EQ(TicksToCall(1), 1);
 }
 
 }  // namespace
