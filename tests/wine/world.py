@@ -1210,20 +1210,26 @@ def ensure_template(arch):
 
 def copy_prefix(template, dest):
     """Copies a template prefix. The Windows folder (Wine's own DLLs, which
-    nothing writes) is hard-linked; the registry, dosdevices, users and
-    program folders are real copies."""
-    if not (template / ".crib-template-ok").exists():
+    nothing writes) is hard-linked where the two folders share a file
+    system, else copied (a /tmp of its own, say); the registry, dosdevices,
+    users and program folders are always real copies."""
+    mark = template / ".crib-template-ok"
+    if not mark.exists():
         raise RuntimeError("no template prefix at %s (scripts/make-prefix.sh)" % template)
     dest.mkdir()
+    try:
+        os.link(mark, dest / "link-probe")
+        os.unlink(dest / "link-probe")
+        link = "-al"
+    except OSError:          # EXDEV: another file system
+        link = "-a"
     for entry in template.iterdir():
         target = dest / entry.name
         if entry.name == "drive_c":
             target.mkdir()
             for sub in entry.iterdir():
-                if sub.name.lower() == "windows":
-                    subprocess.run(["cp", "-al", str(sub), str(target / sub.name)], check=True)
-                else:
-                    subprocess.run(["cp", "-a", str(sub), str(target / sub.name)], check=True)
+                flags = link if sub.name.lower() == "windows" else "-a"
+                subprocess.run(["cp", flags, str(sub), str(target / sub.name)], check=True)
         elif entry.name == "wineserver":
             continue
         else:
