@@ -34,12 +34,9 @@ import json
 import os
 import random
 import statistics
-import struct
-import subprocess
 import sys
 import threading
 import time
-import wave
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -91,24 +88,16 @@ if __name__ == "__main__":
     os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
-from world import (IDYES, SC_MINIMIZE, DriverError, World, stays, wait_until,  # noqa: E402
-                   windows_path, exe_path)
+from resources import ENGLISH, R  # noqa: E402
+from sounds import sox_wav, square_wave, write_wav  # noqa: E402
+from world import (DIALOG_CLASS, IDYES, TRAY_ICON_ID, TRAY_MESSAGE, WM_LBUTTONDOWN,  # noqa: E402
+                   DriverError, World, exe_path, growth, is_red, stays, usage, wait_until, windows_path)
 
-CLK_TCK = os.sysconf("SC_CLK_TCK")
-
-# Controls of the main window.
-IDC_START_STOP = 700
-IDC_EXIT = 150
-IDC_MIC_THRESHOLD = 250
-IDC_CALL_THRESHOLD = 300
-IDC_DATE = 600
-DIAL_BUTTON = 1006
-TRAY_MESSAGE = 0x465
-TRAY_ICON_ID = 1000
-WM_LBUTTONDOWN = 0x0201
+DIAL_BUTTON = 1006               # of the fake softphone (tests/wine/fakephone.cpp)
+SOFTPHONE_TITLE = "1&1 Softphone"
 
 BASE_PROFILE = {
-    "Language": "1",          # English
+    "Language": ENGLISH,
     "Connect": "1",           # SoftPhone
     "Reaction": "75,50,30",   # sensitivity, microphone threshold, calling threshold
     "Logging": "0",
@@ -125,98 +114,10 @@ class BenchFailure(Exception):
 
 # --------------------------------------------------------------- figures --
 
-def linux_pid_of(w, proc):
-    """The Linux process that runs Cribwatch.exe in this world: its command
-    line names Cribwatch.exe and its environment carries the world's mark
-    (other worlds may run their own Cribwatch at the same time)."""
-    mark = ("CRIB_WORLD=%s" % w.dir).encode()
-    found = []
-    for d in os.listdir("/proc"):
-        if not d.isdigit():
-            continue
-        try:
-            with open("/proc/%s/cmdline" % d, "rb") as f:
-                argv0 = f.read().split(b"\0")[0]
-            if not argv0.lower().endswith(b"cribwatch.exe"):
-                continue
-            with open("/proc/%s/environ" % d, "rb") as f:
-                if mark not in f.read().split(b"\0"):
-                    continue
-        except OSError:
-            continue
-        found.append(int(d))
-    if proc.pid in found:
-        return proc.pid
-    if len(found) == 1:
-        return found[0]
-    raise BenchFailure("cannot tell the Linux process of Cribwatch.exe (candidates %r)" % found)
-
-
-def world_helper_pids(w):
-    """{name: pid} of wineserver, Xvfb and pulseaudio of this world, for the
-    cost the program causes outside its own process."""
-    mark = ("CRIB_WORLD=%s" % w.dir).encode()
-    prefix_mark = ("WINEPREFIX=%s" % w.prefix).encode()
-    out = {}
-    for d in os.listdir("/proc"):
-        if not d.isdigit():
-            continue
-        try:
-            with open("/proc/%s/comm" % d) as f:
-                comm = f.read().strip()
-            if comm.startswith("wineserver"):
-                comm = "wineserver"
-            elif comm not in ("Xvfb", "pulseaudio"):
-                continue
-            with open("/proc/%s/environ" % d, "rb") as f:
-                env = f.read().split(b"\0")
-        except OSError:
-            continue
-        if mark in env or prefix_mark in env:
-            out[comm] = int(d)
-    return out
-
-
-def cpu_seconds(pid):
-    """User + system time of a process (all its threads) in seconds."""
-    with open("/proc/%d/stat" % pid) as f:
-        text = f.read()
-    rest = text[text.rindex(")") + 2:].split()
-    return (int(rest[11]) + int(rest[12])) / CLK_TCK
-
-
-def status_kib(pid, key):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith(key + ":"):
-                return int(line.split()[1])
-    return None
-
-
-class Sample:
-    """CPU times and memory of the program (and its world's helpers) at one
-    moment."""
-
-    def __init__(self, bench, label):
-        self.label = label
-        self.win = bench.windows_figures()   # first: it starts a Wine process
-        self.wall = time.monotonic()
-        self.cpu = cpu_seconds(bench.pid)
-        self.helpers = {}
-        for name, pid in bench.helpers.items():
-            try:
-                self.helpers[name] = cpu_seconds(pid)
-            except OSError:
-                pass
-        self.rss = status_kib(bench.pid, "VmRSS")
-        self.hwm = status_kib(bench.pid, "VmHWM")
-        self.threads = status_kib(bench.pid, "Threads")
-
-
 def share(a, b):
     """CPU share of one core in percent between two samples."""
-    wall = b.wall - a.wall
-    return 100.0 * (b.cpu - a.cpu) / wall if wall > 0 else float("nan")
+    wall = b["t"] - a["t"]
+    return 100.0 * (b["cpu"] - a["cpu"]) / wall if wall > 0 else float("nan")
 
 
 def context_switches(pid):
@@ -258,11 +159,8 @@ def percentile(values, p):
 
 
 def helper_shares(a, b):
-    wall = b.wall - a.wall
-    out = {}
-    for name in sorted(set(a.helpers) & set(b.helpers)):
-        out[name] = 100.0 * (b.helpers[name] - a.helpers[name]) / wall if wall > 0 else float("nan")
-    return out
+    return {name: share(a["helpers"][name], b["helpers"][name])
+            for name in sorted(set(a["helpers"]) & set(b["helpers"]))}
 
 
 def fmt_kib(kib):
@@ -278,8 +176,8 @@ def fmt_count(v):
 
 
 def describe_sample(s):
-    win = s.win or {}
-    parts = ["VmRSS %s" % fmt_kib(s.rss), "threads %s" % fmt_count(s.threads)]
+    win = s["win"] or {}
+    parts = ["VmRSS %s" % fmt_kib(s["rss"]), "threads %s" % fmt_count(s["threads"])]
     if win:
         parts.append("working set %s" % fmt_bytes(win.get("working_set")))
         parts.append("commit %s" % fmt_bytes(win.get("pagefile")))
@@ -290,28 +188,11 @@ def describe_sample(s):
     return ", ".join(parts)
 
 
-# ------------------------------------------------------------- sounds --
-
-def write_square_wav(path, seconds, amplitude=24000, rate=11025, half_period=5):
-    """A loud square wave that is at full amplitude from its very first
-    sample (a sine would start at zero): about 1.1 kHz at 11025 Hz."""
-    n = int(seconds * rate)
-    one = struct.pack("<h", amplitude) * half_period + struct.pack("<h", -amplitude) * half_period
-    frames = (one * (n // (2 * half_period) + 1))[: 2 * n]
-    with wave.open(str(path), "wb") as f:
-        f.setnchannels(1)
-        f.setsampwidth(2)
-        f.setframerate(rate)
-        f.writeframes(frames)
-
-
 def write_noise_wav(path, seconds):
     """Pink noise whose loudness swells and fades every five seconds
     (tremolo 0.2 Hz, 90 %), so the level crosses the microphone threshold
     both ways and the meters change colour."""
-    subprocess.run(["sox", "-q", "-n", "-r", "11025", "-c", "1", "-b", "16", str(path),
-                    "synth", "%.1f" % seconds, "pinknoise", "vol", "0.5", "tremolo", "0.2", "90"],
-                   check=True)
+    return sox_wav(path, "synth", "%.1f" % seconds, "pinknoise", "vol", 0.5, "tremolo", 0.2, 90)
 
 
 # ---------------------------------------------------------- the bench --
@@ -345,9 +226,29 @@ class Bench:
             self.main = self.w.wait_main_window(self.app, timeout=60)
         except AssertionError as e:
             raise BenchFailure("the main window did not appear: %s" % e) from None
-        self.pid = linux_pid_of(self.w, self.app)
-        self.helpers = world_helper_pids(self.w)
+        self.pid = self.app.pid          # the Wine loader runs the program in its own process
+        self.helpers = {name: pid for pid, comm in self.w.processes().items()
+                        for name in ("wineserver", "Xvfb", "pulseaudio") if comm.startswith(name)}
         return self.main
+
+    def start_phone(self, log):
+        """The fake softphone, logging to `log`, once its window is open (it
+        runs before the alarm, as it would at home)."""
+        log.write_bytes(b"")
+        phone = self.w.start_exe("fakephone", args=[windows_path(log)], name="fakephone")
+        wait_until(lambda: b"WINDOW" in log.read_bytes(), 60, message="the fake softphone did not open")
+        return phone
+
+    def end_phone(self, phone):
+        """Closes the softphone's window; kills it when it does not end."""
+        try:
+            if phone.alive():
+                h = self.d.find(DIALOG_CLASS, SOFTPHONE_TITLE, phone.winpid or 0)
+                if h:
+                    self.d.close(h)
+                phone.wait(15)
+        except Exception:
+            phone.kill()
 
     def alive_check(self):
         if not self.app.alive():
@@ -356,15 +257,15 @@ class Bench:
                 self.app.exit_code, ": " + reason if reason else ""))
 
     def button_text(self):
-        return self.d.item_text(self.main, IDC_START_STOP)
+        return self.d.item_text(self.main, R.IDC_START_STOP)
 
     def monitoring(self):
-        return self.button_text().strip().lower().startswith("stop")
+        return self.button_text() == R.text(R.IDS_STOP, ENGLISH)
 
     def set_monitoring(self, on):
         if self.monitoring() == on:
             return
-        self.d.click_item(self.main, IDC_START_STOP)
+        self.d.click_item(self.main, R.IDC_START_STOP)
         try:
             wait_until(lambda: self.alive_check() or self.monitoring() == on, 15)
         except AssertionError:
@@ -375,7 +276,7 @@ class Bench:
     def wait_ticking(self):
         """The clock fields fill once a second: proof that the tick runs."""
         try:
-            wait_until(lambda: self.alive_check() or self.d.item_text(self.main, IDC_DATE).strip(), 15)
+            wait_until(lambda: self.alive_check() or self.d.item_text(self.main, R.IDC_DATE).strip(), 15)
         except AssertionError:
             raise BenchFailure("the clock never showed: the tick does not run") from None
 
@@ -388,7 +289,7 @@ class Bench:
         if not app.alive():
             app.check_no_crash()
             return
-        self.d.click_item(self.main, IDC_EXIT)
+        self.d.click_item(self.main, R.IDC_EXIT)
         box = self.w.wait_msgbox(app, timeout=30)
         self.w.answer_msgbox(box, IDYES)
         code = app.wait(60)
@@ -411,31 +312,54 @@ class Bench:
             say("  (procinfo: %s)" % e)
             return None
 
+    def sample(self, label):
+        """The program's figures at one moment: usage() (CPU time, memory,
+        threads), its Windows figures ("win"; "commit" in KiB and "handles"
+        from them) and usage() of each of the world's helpers."""
+        win = self.windows_figures() or {}   # first: it starts a Wine process
+        s = usage(self.pid)
+        pagefile, handles = win.get("pagefile"), win.get("system_handles")
+        # The system handle table's count, else GetProcessHandleCount's
+        # (which Wine answers with 0).
+        s.update(label=label, win=win, helpers={}, commit=None if pagefile is None else pagefile / 1024.0,
+                 handles=handles if handles is not None else win.get("handles") or None)
+        for name, pid in self.helpers.items():
+            try:
+                s["helpers"][name] = usage(pid)
+            except OSError:
+                pass
+        return s
+
     def add(self, section, figure, value):
         self.summary.append((section, figure, value))
 
     # -- sections --
+    def watch_monitoring(self, exe=None):
+        """Starts the program (a number, but at most 0 calls: no call),
+        switches monitoring on and, after capture's first buffers, watches
+        its microphone meter: returns the MeterWatch."""
+        self.set_profile("0301234,1,0")
+        self.start_program(exe)
+        self.wait_ticking()
+        self.set_monitoring(True)
+        time.sleep(2.0)   # capture's first buffers, the first noise
+        self.alive_check()
+        watch = MeterWatch(self.d, self.d.item(self.main, R.IDC_MIC_THRESHOLD))
+        watch.start()
+        return watch
+
     def run_cpu_section(self, name, seconds, wav=None, interval=None):
         say("== %s: CPU share and memory over %.0f s, monitoring on, %s ==" % (
             name, seconds, "noise playing into the room" if wav else "silent room"))
-        self.set_profile("0301234,1,0")   # a number, but at most 0 calls: no call
-        self.start_program()
-        player = None
+        player = self.w.play(wav, wait=False) if wav is not None else None
         watch = None
         try:
-            self.wait_ticking()
-            self.set_monitoring(True)
-            if wav is not None:
-                player = self.w.play(wav, wait=False)
-            time.sleep(2.0)   # capture's first buffers, the first noise
-            self.alive_check()
-            watch = MeterWatch(self.d, self.d.item(self.main, IDC_MIC_THRESHOLD))
-            watch.start()
-            first = Sample(self, "start")
+            watch = self.watch_monitoring()
+            first = self.sample("start")
             samples = [first]
             say("  Linux pid %d, Windows pid %s" % (self.pid, self.app.winpid))
             say("  %-7s %s" % ("start", describe_sample(first)))
-            end = first.wall + seconds
+            end = first["t"] + seconds
             step = interval or seconds
             while True:
                 now = time.monotonic()
@@ -445,33 +369,31 @@ class Bench:
                 self.alive_check()
                 if not self.monitoring():
                     raise BenchFailure("monitoring switched itself off")
-                s = Sample(self, "%.0f s" % (time.monotonic() - first.wall))
+                s = self.sample("%.0f s" % (time.monotonic() - first["t"]))
                 prev = samples[-1]
                 samples.append(s)
                 say("  %-7s CPU %5.2f %% (last %.0f s), %s" % (
-                    s.label, share(prev, s), s.wall - prev.wall, describe_sample(s)))
+                    s["label"], share(prev, s), s["t"] - prev["t"], describe_sample(s)))
             watch.finish()
             say("  microphone meter, looked at once a second: %s" % watch.describe())
-            if wav is not None and watch.counts["red"] == 0:
-                raise BenchFailure("the noise never showed on the microphone meter")
-            if wav is None and watch.counts["red"] != 0:
-                raise BenchFailure("the microphone meter showed a loud level in a silent room")
+            watch.check(wav is not None)
             last = samples[-1]
             total = share(first, last)
             hs = helper_shares(first, last)
             say("  CPU share over %.0f s: %.2f %% of one core (%.2f s of CPU)" % (
-                last.wall - first.wall, total, last.cpu - first.cpu))
+                last["t"] - first["t"], total, last["cpu"] - first["cpu"]))
             if hs:
                 say("  the world's helpers meanwhile: " + ", ".join(
                     "%s %.2f %%" % (k, v) for k, v in hs.items()))
             self.add(name, "CPU share (1 core)", "%.2f %%" % total)
-            self.add(name, "VmRSS start -> end", "%s -> %s" % (fmt_kib(first.rss), fmt_kib(last.rss)))
-            if first.win and last.win:
+            self.add(name, "VmRSS start -> end", "%s -> %s" % (fmt_kib(first["rss"]), fmt_kib(last["rss"])))
+            fw, lw = first["win"], last["win"]
+            if fw and lw:
                 self.add(name, "commit start -> end", "%s -> %s" % (
-                    fmt_bytes(first.win.get("pagefile")), fmt_bytes(last.win.get("pagefile"))))
-            if first.win and first.win.get("gdi") is not None and last.win.get("gdi") is not None:
+                    fmt_bytes(fw.get("pagefile")), fmt_bytes(lw.get("pagefile"))))
+            if fw and fw.get("gdi") is not None and lw.get("gdi") is not None:
                 self.add(name, "GDI / USER objects", "%s/%s -> %s/%s" % (
-                    first.win["gdi"], first.win["user"], last.win["gdi"], last.win["user"]))
+                    fw["gdi"], fw["user"], lw["gdi"], lw["user"]))
             if len(samples) > 2:
                 self.growth_verdict(name, samples)
             self.set_monitoring(False)
@@ -479,9 +401,7 @@ class Bench:
         finally:
             if watch is not None:
                 watch.finish()
-            if player is not None and player.poll() is None:
-                player.terminate()
-                player.wait(10)
+            stop(player)
             self.kill_program()
 
     # -- the program's own cost above the recording floor --
@@ -499,49 +419,22 @@ class Bench:
         its threads' voluntary context switches per second (each wait for
         the Wine server, the X server or a timer is one: a count that the
         machine's load does not blur), with the load average."""
-        t0, c0, s0 = time.monotonic(), cpu_seconds(pid), context_switches(pid)
+        a, s0 = usage(pid), context_switches(pid)
         time.sleep(seconds)
-        c1, s1, t1 = cpu_seconds(pid), context_switches(pid), time.monotonic()
-        return Cost(100.0 * (c1 - c0) / (t1 - t0), (s1 - s0) / (t1 - t0), load_text())
-
-    def minimise(self):
-        """Minimises the main window and brings notepad to the front (Wine
-        reports the minimised activation only then): the window hides in
-        the tray. Returns notepad's process."""
-        self.d.syscommand(self.main, SC_MINIMIZE)
-        wait_until(lambda: self.d.state(self.main)["iconic"], message="the window did not minimise")
-        note = self.w.start_exe(self.w.prefix / "drive_c" / "windows" / "notepad.exe", name="notepad")
-        window = wait_until(lambda: self.d.find("Notepad", "*", 0, True), message="notepad did not appear")
-        self.d.foreground(window)
-        try:
-            wait_until(lambda: not self.d.visible(self.main), 30)
-        except AssertionError:
-            note.kill()
-            raise BenchFailure("the minimised window did not hide in the tray") from None
-        return note
+        s1, b = context_switches(pid), usage(pid)
+        return Cost(share(a, b), (s1 - s0) / (b["t"] - a["t"]), load_text())
 
     def program_shares(self, exe, seconds, noise):
         """The program's CPU shares with monitoring on: window shown, then
         minimised (hidden in the tray)."""
-        self.set_profile("0301234,1,0")   # a number, but at most 0 calls: no call
-        self.start_program(exe)
         note = None
         watch = None
         try:
-            self.wait_ticking()
-            self.set_monitoring(True)
-            time.sleep(2.0)   # capture's first buffers, the first noise
-            self.alive_check()
-            watch = MeterWatch(self.d, self.d.item(self.main, IDC_MIC_THRESHOLD))
-            watch.start()
+            watch = self.watch_monitoring(exe)
             shown = self.cpu_over(self.pid, seconds)
-            watch.finish()
-            if noise and watch.counts["red"] == 0:
-                raise BenchFailure("the noise never showed on the microphone meter")
-            if not noise and watch.counts["red"] != 0:
-                raise BenchFailure("the microphone meter showed a loud level in a silent room")
+            watch.check(noise)
             self.alive_check()
-            note = self.minimise()
+            note, _ = self.w.minimise_behind_notepad(self.main)
             time.sleep(2.0)
             hidden = self.cpu_over(self.pid, seconds)
             self.alive_check()
@@ -594,16 +487,13 @@ class Bench:
             for label, exe in self.programs():
                 player = None
                 if noise:
-                    wav = self.w.dir / "cost-noise.wav"
-                    write_noise_wav(wav, 3 * seconds + 60)
+                    wav = write_noise_wav(self.w.dir / "cost-noise.wav", 3 * seconds + 60)
                     player = self.w.play(wav, wait=False)
                 try:
                     shown, hidden = self.program_shares(exe, seconds, noise)
                     bare = self.bare_share(seconds, noise)
                 finally:
-                    if player is not None:
-                        player.terminate()
-                        player.wait(10)
+                    stop(player)
                 say("    %-10s window shown  %s" % (label, shown.describe()))
                 say("    %-10s minimised     %s" % ("", hidden.describe()))
                 say("    %-10s bare recorder %s" % ("", bare.describe()))
@@ -620,28 +510,24 @@ class Bench:
 
     def growth_verdict(self, name, samples):
         """Memory after the first interval (warm-up done) against the end."""
-        base = samples[1]
-        last = samples[-1]
-        rss_growth = last.rss - base.rss
-        rss_series = [s.rss for s in samples]
+        base, last = samples[1], samples[-1]
+        rss_growth, slope = growth(samples, "rss", 1)
         commit_growth = None
-        if base.win and last.win and base.win.get("pagefile") is not None and last.win.get("pagefile") is not None:
-            commit_growth = (last.win["pagefile"] - base.win["pagefile"]) / 1024.0
+        if base["commit"] is not None and last["commit"] is not None:
+            commit_growth = growth(samples, "commit", 1)[0]
         # A few pages come and go in any Wine process (heap arenas, X
         # caches); more than 256 KiB after the warm-up is worth a look.
         grew = rss_growth > 256 or (commit_growth is not None and commit_growth > 256)
-        minutes = (last.wall - base.wall) / 60.0
-        slope = _slope([(s.wall - base.wall) / 60.0 for s in samples[1:]], [s.rss for s in samples[1:]])
         say("  memory from %s to the end (%.1f min): VmRSS %+d KiB, commit %s; VmRSS series (KiB): %s" % (
-            base.label, minutes, rss_growth,
+            base["label"], (last["t"] - base["t"]) / 60.0, rss_growth,
             "n/a" if commit_growth is None else "%+d KiB" % commit_growth,
-            " ".join(str(v) for v in rss_series)))
+            " ".join(str(s["rss"]) for s in samples)))
         verdict = "GREW" if grew else "steady"
         say("  memory verdict: %s (VmRSS trend after warm-up %s)" % (
-            verdict, "n/a" if slope is None else "%+.1f KiB/min" % slope))
+            verdict, "n/a" if slope is None else "%+.1f KiB/min" % (60 * slope)))
         self.add(name, "memory after warm-up", "%s (VmRSS %+d KiB%s)" % (
             verdict, rss_growth, "" if commit_growth is None else ", commit %+d KiB" % commit_growth))
-        gdi = [s.win.get("gdi") for s in samples if s.win]
+        gdi = [s["win"].get("gdi") for s in samples if s["win"]]
         if gdi and all(v is not None for v in gdi):
             say("  GDI objects: %s" % " ".join(str(v) for v in gdi))
         else:
@@ -657,59 +543,30 @@ class Bench:
             "%d runs ==" % (label, DIAL_BUTTON, runs))
         tmp = self.w.dir / "bench"
         tmp.mkdir(exist_ok=True)
-        wav = tmp / "loud.wav"
-        write_square_wav(wav, 6.0)
+        wav = write_wav(tmp / "loud.wav", square_wave(6.0))
         phone_log = tmp / "phone.log"
         phone_exe = exe_path("fakephone")
         if not phone_exe.exists():
             raise BenchFailure("no fakephone.exe in %s" % phone_exe.parent)
         self.set_profile("0301234,1,10", {
             "SoftPhone": "%s %s" % (windows_path(phone_exe), windows_path(phone_log))})
-        # The softphone runs before the alarm, as it would at home.
-        phone = self.w.start_exe(phone_exe, args=[windows_path(phone_log)], name="fakephone")
+        phone = self.start_phone(phone_log)
         try:
-            wait_until(lambda: "WINDOW" in _read(phone_log), 60, message="the fake softphone did not open")
-        except AssertionError as e:
-            raise BenchFailure(str(e)) from None
-        self.start_program(exe)
-        try:
+            self.start_program(exe)
             self.wait_ticking()
-            meter = self.d.item(self.main, IDC_MIC_THRESHOLD)
+            meter = self.d.item(self.main, R.IDC_MIC_THRESHOLD)
             spot = self.find_meter_spot(meter, wav)
-            say("  meter spot of slider %d: client (%d, %d)" % (IDC_MIC_THRESHOLD, spot[0], spot[1]))
-            results = []
-            for i in range(runs):
-                r = self.latency_run(i + 1, meter, spot, wav, phone_log)
-                results.append(r)
+            say("  meter spot of slider %d: client (%d, %d)" % (R.IDC_MIC_THRESHOLD, spot[0], spot[1]))
+            results = [self.latency_run(i + 1, meter, spot, wav, phone_log) for i in range(runs)]
             self.report_latency(label, results)
             self.set_monitoring(False)
             self.exit_program()
         finally:
             self.kill_program()
-            if phone.alive():
-                try:
-                    h = self.d.find("#32770", "1&1 Softphone", phone.winpid or 0)
-                    if h:
-                        self.d.close(h)
-                    phone.wait(15)
-                except Exception:
-                    phone.kill()
-
-    def meter_lit(self, slider):
-        """Coloured (red or green) pixels along the middle row of a level
-        slider's channel: 0 when its meter is empty."""
-        pic = self.d.grab(slider)
-        y = pic.h // 2
-        lit = 0
-        for x in range(pic.w):
-            r, g, b = pic.pixel(x, y)
-            if (r > g + 60 and r > b + 60) or (g > r + 60 and g > b + 60):
-                lit += 1
-        return lit
+            self.end_phone(phone)
 
     def is_red(self, meter, spot):
-        r, g, b = self.d.pixel(meter, spot[0], spot[1])
-        return r > g + 60 and r > b + 60
+        return is_red(self.d.pixel(meter, spot[0], spot[1]))
 
     def find_meter_spot(self, meter, wav):
         """Plays the loud sound with monitoring off and finds a pixel near the
@@ -722,8 +579,7 @@ class Bench:
             def red_spot():
                 self.alive_check()
                 pic = self.d.grab(meter)
-                reds = [(x, y) for y in range(pic.h) for x in range(pic.w)
-                        if (lambda c: c[0] > c[1] + 60 and c[0] > c[2] + 60)(pic.pixel(x, y))]
+                reds = [(x, y) for y in range(pic.h) for x in range(pic.w) if is_red(pic.pixel(x, y))]
                 if not reds:
                     return None
                 ys = sorted({y for _, y in reds})
@@ -737,8 +593,7 @@ class Bench:
                 raise BenchFailure("the microphone meter never showed the loud sound "
                                    "(no level from the room)") from None
         finally:
-            player.terminate()
-            player.wait(10)
+            stop(player)
         return spot
 
     def latency_run(self, n, meter, spot, wav, phone_log):
@@ -757,17 +612,17 @@ class Bench:
         if self.is_red(meter, spot):
             raise BenchFailure("the meter turned red in a silent room")
         # The calling meter shows the alarm level: empty means below 0.01.
-        lit = self.meter_lit(self.d.item(self.main, IDC_CALL_THRESHOLD))
+        lit = sum(self.d.meter(self.d.item(self.main, R.IDC_CALL_THRESHOLD)))
         if lit:
             raise BenchFailure("run %d: the alarm level was not 0 at the onset (%d pixels lit)" % (n, lit))
         offset = phone_log.stat().st_size
         marks = {}
-        stop = threading.Event()
+        done = threading.Event()
 
         def watch():
             # One clock for everything: time.time() in this process. The log
             # line of the dial button is seen within one poll (~2 ms).
-            while not stop.is_set():
+            while not done.is_set():
                 try:
                     if "meter" not in marks and self.is_red(meter, spot):
                         marks["meter"] = time.time()
@@ -787,10 +642,9 @@ class Bench:
         player = self.w.play(wav, wait=False)
         watcher.start()
         watcher.join(20)
-        stop.set()
+        done.set()
         watcher.join(5)
-        player.terminate()
-        player.wait(10)
+        stop(player)
         self.alive_check()
         if "dial" not in marks:
             raise BenchFailure("run %d: no dial button at the softphone within 20 s of the loud sound" % n)
@@ -832,6 +686,8 @@ class Bench:
                 statistics.median(rest), percentile(rest, 95)))
 
 
+
+
 class MeterWatch(threading.Thread):
     """Looks at the microphone meter once a second while a section runs:
     dark red (level at or above the threshold), green (a level below it) or
@@ -849,17 +705,9 @@ class MeterWatch(threading.Thread):
     def run(self):
         while not self._halt.wait(self.period):
             try:
-                pic = self.driver.grab(self.meter)
+                red, green = self.driver.meter(self.meter)
             except DriverError:
                 continue
-            red = green = 0
-            y = pic.h // 2
-            for x in range(pic.w):
-                r, g, b = pic.pixel(x, y)
-                if r > g + 60 and r > b + 60:
-                    red += 1
-                elif g > r + 60 and g > b + 60:
-                    green += 1
             kind = "red" if red > 2 else "green" if green > 2 else "empty"
             self.counts[kind] += 1
 
@@ -867,26 +715,25 @@ class MeterWatch(threading.Thread):
         self._halt.set()
         self.join(10)
 
+    def check(self, noise):
+        """Stops watching; fails when noise never showed as loud or the
+        silent room did."""
+        self.finish()
+        if noise and self.counts["red"] == 0:
+            raise BenchFailure("the noise never showed on the microphone meter")
+        if not noise and self.counts["red"] != 0:
+            raise BenchFailure("the microphone meter showed a loud level in a silent room")
+
     def describe(self):
         return "%d x at/above the threshold (dark red), %d x below it (green), %d x empty" % (
             self.counts["red"], self.counts["green"], self.counts["empty"])
 
 
-def _slope(xs, ys):
-    """Least-squares slope of ys over xs, or None with fewer than 2 points."""
-    if len(xs) < 2:
-        return None
-    mx = sum(xs) / len(xs)
-    my = sum(ys) / len(ys)
-    den = sum((x - mx) ** 2 for x in xs)
-    return sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / den if den else None
-
-
-def _read(path):
-    try:
-        return Path(path).read_bytes().decode("latin-1")
-    except FileNotFoundError:
-        return ""
+def stop(player):
+    """Ends a sound still playing (a Popen of World.play)."""
+    if player is not None and player.poll() is None:
+        player.terminate()
+        player.wait(10)
 
 
 def main():
@@ -907,8 +754,7 @@ def main():
                 if section == "quiet":
                     bench.run_cpu_section("quiet", opts.quiet_seconds)
                 elif section == "noise":
-                    wav = w.dir / "noise.wav"
-                    write_noise_wav(wav, opts.noise_seconds + 30)
+                    wav = write_noise_wav(w.dir / "noise.wav", opts.noise_seconds + 30)
                     bench.run_cpu_section("noise", opts.noise_seconds, wav, opts.sample_seconds)
                 elif section == "cost":
                     bench.run_cost_section(opts.cost_seconds)

@@ -13,43 +13,20 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/.." && pwd)
-if [ $# -ne 1 ]; then
-    sed -n '2,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
-    exit 2
-fi
+source "$here/common.sh"
+[ $# -eq 1 ] || usage
 build=$(cd "$1" && pwd)
 minutes=${SOAK_MINUTES:-30}
 seed=${SOAK_SEED:-1}
 peers=${SOAK_PEERS:-phone modem}
 out="$build/soak"
 mkdir -p "$out"
+need_programs run-soak "$build" Cribwatch.exe uidriver.exe fakephone.exe
 
-for exe in Cribwatch.exe uidriver.exe fakephone.exe; do
-    if [ ! -f "$build/$exe" ]; then
-        echo "run-soak: $build/$exe is missing (build it first: make i686)" >&2
-        exit 2
-    fi
-done
-
-# The model: the program's own tick, built natively.
 model="$out/soak_model"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$repo" -o "$model" "$here/soak_model.cpp" \
-    "$repo"/monitor/{alarm,tick}.cpp "$repo"/protocol/level_protocol.cpp \
-    "$repo"/calling/dial_sequence.cpp "$repo"/base/{shared_record,bounded_copy}.cpp
-
-# procinfo.exe for handles and commit, with the cross compiler of the build.
-case "$(basename "$build")" in
-    *x86_64* | *x64*) cross=x86_64-w64-mingw32-g++ ;;
-    *) cross=i686-w64-mingw32-g++ ;;
-esac
-command -v "$cross-posix" > /dev/null 2>&1 && cross="$cross-posix"
-procinfo="$out/procinfo.exe"
-if ! "$cross" -std=c++17 -O2 -Wall -Wextra -static -static-libgcc -static-libstdc++ \
-        -o "$procinfo" "$here/procinfo.cpp" -lpsapi; then
-    echo "run-soak: procinfo.exe did not build; handles and commit are skipped" >&2
-    rm -f "$procinfo"
-fi
+soak_model "$model" -O2 -Wall -Wextra
+# procinfo.exe for handles and commit.
+procinfo=$(procinfo run-soak "$build" "handles and commit")
 
 night="$out/night-$seed-$minutes.wav"
 timeline="$out/night-$seed-$minutes.json"

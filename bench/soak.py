@@ -78,10 +78,9 @@ OPTS = parse_args(sys.argv[1:])
 os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
-from resources import ENGLISH  # noqa: E402
-from world import World, exe_path, wait_until, windows_path  # noqa: E402
-from test_calling import ScriptedModem  # noqa: E402
-from cribbench import Bench, BenchFailure, _slope, say, status_kib  # noqa: E402
+from modem import ScriptedModem  # noqa: E402
+from world import World, exe_path, growth, wait_until, windows_path  # noqa: E402
+from cribbench import Bench, BenchFailure, say  # noqa: E402
 
 
 def model_answer(night, reaction, max_calls, calls_file=None):
@@ -124,14 +123,6 @@ class CallWatch(threading.Thread):
         self.join(10)
 
 
-def handle_count(win):
-    """The system handle table's count, else GetProcessHandleCount's (which
-    Wine answers with 0)."""
-    if win.get("system_handles") is not None:
-        return win["system_handles"]
-    return win.get("handles") or None
-
-
 class Sampler(threading.Thread):
     """Memory, handles and threads of the program, once every `period`."""
 
@@ -143,15 +134,10 @@ class Sampler(threading.Thread):
         self._halt = threading.Event()
 
     def take(self):
-        pid = self.soak.pid
-        win = self.soak.windows_figures() or {}
         try:
-            rss = status_kib(pid, "VmRSS")
-            threads = status_kib(pid, "Threads")
+            self.samples.append(self.soak.sample(""))
         except OSError:
-            return
-        self.samples.append({"t": time.monotonic(), "rss_kib": rss, "threads": threads,
-                             "handles": handle_count(win), "commit": win.get("pagefile")})
+            pass
 
     def run(self):
         self.take()
@@ -173,30 +159,20 @@ class Soak(Bench):
 
     def run(self, max_calls):
         peer = self.opts.peer
-        profile = {"Language": ENGLISH, "Reaction": REACTION, "Logging": "1",
-                   "CallParams": "%s,%d,%d" % (CALL_NUMBER, CALLING_DELAY, max_calls)}
+        profile = {"Reaction": REACTION, "Logging": "1"}
         phone = modem = None
         try:
             if peer == "phone":
                 log = self.work / "phone.log"
-                log.write_bytes(b"")
-                phone_exe = exe_path("fakephone")
-                profile.update({"Connect": "1", "SoftPhone": "%s %s" % (
-                    windows_path(phone_exe), windows_path(log))})
-                # The softphone runs before the alarm, as it would at home.
-                phone = self.w.start_exe(phone_exe, args=[windows_path(log)], name="fakephone")
-                wait_until(lambda: b"WINDOW" in log.read_bytes(), 60,
-                           message="the fake softphone did not open")
+                profile["SoftPhone"] = "%s %s" % (windows_path(exe_path("fakephone")), windows_path(log))
+                phone = self.start_phone(log)
                 marker = b"CB_SETCURSEL"      # the first thing each call sends
             else:
-                pty = self.w.add_com_port(MODEM_PORT)
-                modem = ScriptedModem(pty, self.work)
+                modem = ScriptedModem(self.w.add_com_port(MODEM_PORT), self.work)
                 log = modem.log
                 profile.update({"Connect": "2", "Modem": "%d,19200,ATD" % MODEM_PORT})
                 marker = b"ATD %s\r" % CALL_NUMBER.encode()
-            self.w.profile_clear()
-            for k, v in profile.items():
-                self.w.profile_set(k, v)
+            self.set_profile("%s,%d,%d" % (CALL_NUMBER, CALLING_DELAY, max_calls), profile)
 
             self.start_program()
             self.wait_ticking()
@@ -240,14 +216,8 @@ class Soak(Bench):
             steps = sum(len(f.read_bytes().splitlines()) for f in (self.w.dir / "cwd").glob("*.log"))
         finally:
             self.kill_program()
-            if phone is not None and phone.alive():
-                h = self.d.find("#32770", "1&1 Softphone", phone.winpid or 0)
-                if h:
-                    self.d.close(h)
-                try:
-                    phone.wait(15)
-                except AssertionError:
-                    phone.kill()
+            if phone is not None:
+                self.end_phone(phone)
             if modem is not None:
                 modem.stop()
         return {"measured": [t - t0 for t in watch.times], "samples": sampler.samples, "played": played,
@@ -362,23 +332,20 @@ def report(peer, timeline, answer, run, max_calls):
     say("  peer's record: %s" % how)
 
     say("  memory, handles, threads (%d samples, every %.0f s):" % (len(samples), OPTS.sample_seconds))
-    base = samples[0]["t"] if samples else 0
     flat = True
-    for key, unit, scale, allowed in (("rss_kib", "KiB", 1, 1024), ("commit", "KiB", 1 / 1024.0, 1024),
-                                      ("handles", "", 1, 0), ("threads", "", 1, 0)):
-        pts = [(s["t"] - base, s[key] * scale) for s in samples if s.get(key) is not None]
-        if not pts:
-            say("    %-8s n/a" % key)
+    for label, key, unit, allowed in (("rss_kib", "rss", "KiB", 1024), ("commit", "commit", "KiB", 1024),
+                                      ("handles", "handles", "", 0), ("threads", "threads", "", 0)):
+        vals = [s[key] for s in samples if s.get(key) is not None]
+        if not vals:
+            say("    %-8s n/a" % label)
             continue
-        # Trend after the first sample (warm-up), per hour.
-        slope = _slope([t / 3600.0 for t, _ in pts[1:]], [v for _, v in pts[1:]])
-        vals = [v for _, v in pts]
-        grew = vals[-1] - vals[1 if len(vals) > 1 else 0]
+        # Growth and trend after the first sample (warm-up), per hour.
+        grew, slope = growth(samples, key, 1)
         steady = grew <= allowed
         flat = flat and steady
         say("    %-8s first %.0f, last %.0f, max %.0f %s; after warm-up %+.0f, trend %s%s" % (
-            key, vals[0], vals[-1], max(vals), unit, grew,
-            "n/a" if slope is None else "%+.1f %s/h" % (slope, unit or "per"),
+            label, vals[0], vals[-1], max(vals), unit, grew,
+            "n/a" if slope is None else "%+.1f %s/h" % (3600 * slope, unit or "per"),
             "" if steady else "  GREW"))
     say("  memory, handles, threads: %s" % ("flat" if flat else "NOT flat"))
     ok = missed == 0 and not extra and late == 0 and not calm_calls and complete

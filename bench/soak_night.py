@@ -18,12 +18,13 @@ import argparse
 import json
 import math
 import random
-import struct
 import sys
-import wave
 from array import array
+from pathlib import Path
 
-RATE = 11025
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "wine"))
+from sounds import RATE, write_wav  # noqa: E402
+
 CHUNK = RATE * 10                 # samples rendered at a time
 
 # Loudness bounds (peak sample values) of the calm sounds and the cries.
@@ -198,16 +199,13 @@ def write_night(seed, minutes, wav_path, timeline_path):
         events.append((int(start * RATE), lambda s=sub, d=seconds: render_traffic(s, d)))
     events.sort(key=lambda e: e[0])
 
-    hum = hum_table()
     noise = random.Random(rng.getrandbits(64))
-    rain_y = 0.0
-    active = []        # (first sample, samples)
-    next_event = 0
-    peak_calm = 0.0
-    with wave.open(str(wav_path), "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(RATE)
+
+    def chunks():
+        hum = hum_table()
+        rain_y = 0.0
+        active = []        # (first sample, samples)
+        next_event = 0
         for base in range(0, n_total, CHUNK):
             n = min(CHUNK, n_total - base)
             buf = array("f", bytes(4 * n))
@@ -230,10 +228,8 @@ def write_night(seed, minutes, wav_path, timeline_path):
                 if start + len(samples) > base + n:
                     still.append((start, samples))
             active = still
-            pcm = array("h", (max(-32767, min(32767, int(round(v)))) for v in buf))
-            if sys.byteorder != "little":
-                pcm.byteswap()
-            w.writeframes(pcm.tobytes())
+            yield array("h", (max(-32767, min(32767, int(round(v)))) for v in buf))
+    write_wav(wav_path, chunks())
 
     calm = []
     edge = 0.0

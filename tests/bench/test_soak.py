@@ -8,8 +8,6 @@ import subprocess
 import sys
 import tempfile
 import unittest
-import wave
-from array import array
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -19,19 +17,11 @@ sys.path.insert(0, str(BENCH))
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
 import soak_night  # noqa: E402
-from test_room import write_wav  # noqa: E402
+from sounds import read_wav, square_wave, write_wav  # noqa: E402
 
 RATE = soak_night.RATE
 FULL_SCALE = 7875.0          # sensitivity 75
 MIC_PEAK = 0.40 * FULL_SCALE  # microphone threshold 40
-
-
-def samples_of(path):
-    with wave.open(str(path), "rb") as w:
-        data = array("h", w.readframes(w.getnframes()))
-    if sys.byteorder != "little":
-        data.byteswap()
-    return data
 
 
 class Night(unittest.TestCase):
@@ -43,7 +33,7 @@ class Night(unittest.TestCase):
         soak_night.write_night(5, 3.0, d / "b.wav", d / "b.json")
         cls.a = d / "a.wav"
         cls.b = d / "b.wav"
-        cls.samples = samples_of(cls.a)
+        cls.samples = read_wav(cls.a)
 
     @classmethod
     def tearDownClass(cls):
@@ -77,19 +67,12 @@ class Model(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory()
         d = Path(cls.tmp.name)
         cls.model = d / "soak_model"
-        subprocess.run(["g++", "-std=c++17", "-O1", "-g", "-fsanitize=address,undefined",
-                        "-fno-sanitize-recover=all", "-I", str(REPO), "-o", str(cls.model),
-                        str(BENCH / "soak_model.cpp")] +
-                       [str(REPO / f) for f in ("monitor/alarm.cpp", "monitor/tick.cpp",
-                                                "protocol/level_protocol.cpp", "calling/dial_sequence.cpp",
-                                                "base/shared_record.cpp", "base/bounded_copy.cpp")],
-                       check=True)
-        loud = [12000] * 5 + [-12000] * 5
-        samples = [0] * int(cls.ONSET * RATE)
-        samples += (loud * (70 * RATE // 10 + 1))[:70 * RATE]
-        samples += [0] * (5 * RATE)
-        cls.wav = d / "loud.wav"
-        write_wav(cls.wav, samples)
+        # Built as run-soak.sh builds it, under the sanitizers.
+        subprocess.run(["bash", "-c", 'source "$0" && soak_model "$@"', str(BENCH / "common.sh"),
+                        str(cls.model), "-O1", "-g", "-fsanitize=address,undefined",
+                        "-fno-sanitize-recover=all"], check=True)
+        cls.wav = write_wav(d / "loud.wav", [0] * int(cls.ONSET * RATE) + square_wave(70, 12000)
+                            + [0] * (5 * RATE))
 
     @classmethod
     def tearDownClass(cls):

@@ -21,6 +21,8 @@ SIGUSR1 sends it once at any time. SIGTERM or SIGINT ends the modem (exit 0).
 --ready FILE is created once the port is open.
 
     modem.py --pty /tmp/x/ttyB --log /tmp/x/modem.log [--reply silent] ...
+
+Tests and benchmarks start it through ScriptedModem(pty, folder, *options).
 """
 
 import argparse
@@ -28,9 +30,12 @@ import errno
 import os
 import select
 import signal
+import subprocess
 import sys
 import termios
+import time
 import tty
+from pathlib import Path
 
 PAYLOADS = {
     "big": b"x" * 9000,
@@ -117,6 +122,42 @@ class Modem:
                         raise
         self.log.close()
         os.close(self.fd)
+
+
+class ScriptedModem:
+    """This modem on the far end of a COM port, started and ended by its PID;
+    received() is everything the program sent it so far."""
+
+    def __init__(self, pty, folder, *options):
+        from world import wait_until   # the rig's; the modem itself runs without it
+        self.log = Path(folder) / ("modem-%d.log" % time.monotonic_ns())
+        ready = Path(str(self.log) + ".ready")
+        self.log.write_bytes(b"")
+        self.proc = subprocess.Popen(
+            [sys.executable, os.path.abspath(__file__), "--pty", str(pty), "--log", str(self.log),
+             "--ready", str(ready)] + list(options),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        wait_until(lambda: ready.exists() or self.proc.poll() is not None, 30,
+                   message="the modem did not open its port")
+        if self.proc.poll() is not None:
+            raise RuntimeError("modem.py ended: %s" % self.proc.stderr.read().decode())
+
+    def received(self):
+        return self.log.read_bytes()
+
+    def signal_garbage(self):
+        os.kill(self.proc.pid, signal.SIGUSR1)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.kill(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                os.kill(self.proc.pid, signal.SIGKILL)
+                self.proc.wait(10)
+        if self.proc.stderr:
+            self.proc.stderr.close()
 
 
 def main():

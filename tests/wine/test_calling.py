@@ -3,22 +3,17 @@ a serial port (a scripted modem on a socat pty) and through the softphone
 (fakephone.exe, which logs every command it receives)."""
 
 import os
-import signal
-import subprocess
 import sys
 import time
 import unittest
-import wave
-from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+from modem import ScriptedModem  # noqa: E402
 from resources import ENGLISH, R  # noqa: E402
-from world import (DIALOG_CLASS, IDOK, CribwatchTestCase, exe_path, is_green, is_red, stays,  # noqa: E402
-                   wait_until, windows_path)
-
-HERE = Path(__file__).resolve().parent
-MODEM = HERE / "modem.py"
+from sounds import square_wave, write_wav  # noqa: E402
+from world import (DIALOG_CLASS, IDOK, CribwatchTestCase, exe_path, stays, wait_until,  # noqa: E402
+                   windows_path)
 
 SOFTPHONE_TITLE = "1&1 Softphone"
 
@@ -29,54 +24,6 @@ CALL_DEADLINE = 30
 # one calling-delay minute is 60 s; this is well inside it and well beyond
 # the one or two ticks a wrongly placed second call would take.
 QUIET_SPAN = 10
-
-
-def make_wav(path, seconds, amplitude=24000, rate=22050):
-    """A loud square wave: every recorded buffer peaks near full scale."""
-    half = rate // 400  # 200 Hz
-    period = (amplitude.to_bytes(2, "little", signed=True) * half
-              + (-amplitude).to_bytes(2, "little", signed=True) * half)
-    frames = period * (int(seconds * rate) // (2 * half) + 1)
-    with wave.open(str(path), "wb") as f:
-        f.setnchannels(1)
-        f.setsampwidth(2)
-        f.setframerate(rate)
-        f.writeframes(frames)
-    return path
-
-
-class ScriptedModem:
-    """modem.py on the far end of a COM port, started and ended by its PID."""
-
-    def __init__(self, pty, folder, *options):
-        self.log = Path(folder) / ("modem-%d.log" % time.monotonic_ns())
-        ready = Path(str(self.log) + ".ready")
-        self.log.write_bytes(b"")
-        self.proc = subprocess.Popen(
-            [sys.executable, str(MODEM), "--pty", str(pty), "--log", str(self.log),
-             "--ready", str(ready)] + list(options),
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wait_until(lambda: ready.exists() or self.proc.poll() is not None, 30,
-                   message="the modem did not open its port")
-        if self.proc.poll() is not None:
-            raise RuntimeError("modem.py ended: %s" % self.proc.stderr.read().decode())
-
-    def received(self):
-        return self.log.read_bytes()
-
-    def signal_garbage(self):
-        os.kill(self.proc.pid, signal.SIGUSR1)
-
-    def stop(self):
-        if self.proc.poll() is None:
-            os.kill(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                os.kill(self.proc.pid, signal.SIGKILL)
-                self.proc.wait(10)
-        if self.proc.stderr:
-            self.proc.stderr.close()
 
 
 def fakephone_lines(log):
@@ -114,10 +61,13 @@ class _CallingWorld(CribwatchTestCase):
         self.tmp.mkdir()
         self.w.profile_set("Reaction", "75,50,30")
         self.w.profile_set("Logging", "0")
+        if self.com3:       # the modem channel: COM3 at 19200 baud, command ATD
+            self.w.profile_set("Connect", "2")
+            self.w.profile_set("Modem", "3,19200,ATD")
 
     def loud(self, seconds):
         """Plays noise into the room for `seconds` (in the background)."""
-        wav = make_wav(self.tmp / ("loud-%d.wav" % time.monotonic_ns()), seconds)
+        wav = write_wav(self.tmp / ("loud-%d.wav" % time.monotonic_ns()), square_wave(seconds))
         return self.w.play(wav, wait=False)
 
     def assert_running(self):
@@ -127,6 +77,17 @@ class _CallingWorld(CribwatchTestCase):
     def start_modem(self, *options):
         self.modem = ScriptedModem(self.pty, self.tmp, *options)
         return self.modem
+
+    def start_with_modem(self, *options, calls=None):
+        """The scripted modem (with these options), then Cribwatch (with the
+        CallParams `calls`, if given), which opens the port and switches the
+        echo off."""
+        if calls is not None:
+            self.w.profile_set("CallParams", calls)
+        modem = self.start_modem(*options)
+        self.start_main()
+        self.wait_received(b"ATE0\r")
+        return modem
 
     def wait_received(self, data, timeout=CALL_DEADLINE):
         return wait_until(lambda: data in self.modem.received(), timeout,
@@ -141,14 +102,10 @@ class ModemCalls(_CallingWorld):
 
     def setUp(self):
         super().setUp()
-        self.w.profile_set("Connect", "2")
-        self.w.profile_set("Modem", "3,19200,ATD")
         self.w.profile_set("CallParams", "555,1,3")
 
     def test_echo_off_at_start_up_then_the_alarm_dials_once_per_countdown(self):
-        modem = self.start_modem()
-        self.start_main()
-        self.wait_received(b"ATE0\r")
+        modem = self.start_with_modem()
         self.assertEqual([], self.w.msgboxes(self.app))
         self.assertEqual(b"ATE0\r", modem.received())
 
@@ -166,10 +123,7 @@ class ModemCalls(_CallingWorld):
         self.exit_with_yes()
 
     def test_without_delay_the_maximum_number_of_calls_is_placed_and_stop_start_resets_it(self):
-        self.w.profile_set("CallParams", "555,0,2")
-        modem = self.start_modem()
-        self.start_main()
-        self.wait_received(b"ATE0\r")
+        modem = self.start_with_modem(calls="555,0,2")
         self.start_monitoring()
         self.loud(QUIET_SPAN + 10)
         wait_until(lambda: modem.received().count(b"ATD 555\r") >= 2, CALL_DEADLINE,
@@ -195,10 +149,7 @@ class ModemCalls(_CallingWorld):
         # would hold back the dial command as well; a real line does not.)
         # Each call reads at most five times 256 bytes before it dials, so ten
         # calls without delay fill the line buffer on the way.
-        self.w.profile_set("CallParams", "555,0,10")
-        modem = self.start_modem("--garbage", "big,nul,lf")
-        self.start_main()
-        self.wait_received(b"ATE0\r")
+        modem = self.start_with_modem("--garbage", "big,nul,lf", calls="555,0,10")
         modem.signal_garbage()
         time.sleep(1)
         self.start_monitoring()
@@ -211,10 +162,7 @@ class ModemCalls(_CallingWorld):
         self.exit_with_yes()
 
     def test_lines_without_carriage_returns_and_nuls_only(self):
-        modem = self.start_modem("--reply", "garbage", "--garbage", "nul,lf")
-        self.w.profile_set("CallParams", "555,0,3")
-        self.start_main()
-        self.wait_received(b"ATE0\r")
+        modem = self.start_with_modem("--reply", "garbage", "--garbage", "nul,lf", calls="555,0,3")
         self.start_monitoring()
         self.loud(12)
         wait_until(lambda: modem.received().count(b"ATD 555\r") == 3, CALL_DEADLINE,
@@ -226,10 +174,7 @@ class ModemCalls(_CallingWorld):
         # The room's sound server ends under the monitoring program: the
         # capture error comes once, the window goes on (the clock, Stop and
         # Start), and once a new server runs, levels and calls come back.
-        self.w.profile_set("CallParams", "555,0,3")
-        modem = self.start_modem()
-        self.start_main()
-        self.wait_received(b"ATE0\r")
+        modem = self.start_with_modem(calls="555,0,3")
         self.start_monitoring()
         self.w.stop_sound_server()
         box = self.w.wait_msgbox(self.app)
@@ -245,8 +190,7 @@ class ModemCalls(_CallingWorld):
 
         self.w.start_sound_server()
         self.loud(25)
-        meter = lambda: self.d.grab(self.d.item(self.main, R.IDC_MIC_THRESHOLD))
-        wait_until(lambda: meter().count(is_red) + meter().count(is_green) > 0, 15,
+        wait_until(lambda: sum(self.d.meter(self.d.item(self.main, R.IDC_MIC_THRESHOLD))) > 0, 15,
                    message="no level within 15 s of the new sound server")
         self.wait_received(b"ATD 555\r")
         self.assertEqual(b"ATE0\rATD 555\r", modem.received()[:len(b"ATE0\rATD 555\r")])

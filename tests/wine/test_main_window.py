@@ -19,17 +19,14 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, GERMAN, R  # noqa: E402
-from world import (APP_TITLE, DIALOG_CLASS, IDCANCEL, IDOK, NO_CALLS, REPO, SC_MINIMIZE, VK,  # noqa: E402
+from world import (APP_TITLE, DIALOG_CLASS, IDCANCEL, IDOK, NO_CALLS, REPO, TRAY_ICON_ID,  # noqa: E402
+                   TRAY_MESSAGE, VK, WM_LBUTTONDBLCLK, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN,
                    CribwatchTestCase, WaitTimeout, is_blue, is_green, is_red, stays, wait_until)
 
 # The activity indicator's segments: the pictures of the window's template
 # that show the unlit segment, in the order of their ids.
 SEGMENTS = sorted(c for c, picture in R.dialog("AppDlg").items() if picture == R.IDB_INDICATOR_OFF)
 
-# The tray icon's id and callback message (app/app_dlg.cpp).
-TRAY_MESSAGE = 0x465
-TRAY_ICON_ID = 1000
-WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN = 0x201, 0x202, 0x203, 0x204
 WS_MAXIMIZE = 0x01000000
 
 
@@ -165,14 +162,10 @@ class _MainWindowWorld(CribwatchTestCase):
     def minimise_behind_notepad(self):
         """Minimises the main window and activates another program's window
         (Wine reports the minimised activation only then); the window hides
-        in the tray. Returns notepad's process and window."""
-        d, main = self.d, self.main
-        d.syscommand(main, SC_MINIMIZE)
-        wait_until(lambda: d.state(main)["iconic"], message="the window did not minimise")
-        other = self.launch(str(self.w.prefix / "drive_c" / "windows" / "notepad.exe"))
-        note = wait_until(lambda: d.find("Notepad", "*", 0, True), message="notepad did not appear")
-        d.foreground(note)
-        wait_until(lambda: not d.visible(main), message="the minimised window stayed visible")
+        in the tray. Returns notepad's process (ended after the test) and
+        window."""
+        other, note = self.w.minimise_behind_notepad(self.main)
+        self.apps.append(other)
         return other, note
 
     def wait_restored(self, work_bottom):

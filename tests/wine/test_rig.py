@@ -10,12 +10,12 @@ import tempfile
 import time
 import unittest
 import warnings
-import wave
 from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import world  # noqa: E402
+from sounds import write_wav  # noqa: E402
 from world import (IDNO, IDYES, VK, CrashError, DriverError, World, WorldTestCase, WaitTimeout,  # noqa: E402
                    stays, wait_until)
 
@@ -335,12 +335,7 @@ class RigLifecycle(unittest.TestCase):
                 pactl = subprocess.run(["pactl", "info"], env=w.env, capture_output=True, text=True)
                 self.assertIn("Default Source: room.monitor", pactl.stdout)
                 with tempfile.TemporaryDirectory() as tmp:
-                    wav = Path(tmp) / "tone.wav"
-                    with wave.open(str(wav), "wb") as f:
-                        f.setnchannels(1)
-                        f.setsampwidth(2)
-                        f.setframerate(11025)
-                        f.writeframes(b"\x00\x40" * 2205)
+                    wav = write_wav(Path(tmp) / "tone.wav", [0x4000] * 2205)
                     w.play(wav)
                     p = w.play(wav, wait=False)
                     self.assertIsNone(p.stderr)

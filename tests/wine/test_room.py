@@ -16,23 +16,19 @@ The calling channel is ISDN/TAPI and the maximum number of calls 0, so the
 alarm never places a call during these tests.
 """
 
-import math
 import os
 import re
-import struct
 import subprocess
 import sys
 import time
 import unittest
-import wave
-from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, R  # noqa: E402
-from world import IDOK, IDYES, NO_CALLS, CribwatchTestCase, is_green, is_red, stays, wait_until  # noqa: E402
+from sounds import RATE, read_wav, sox_wav, write_wav  # noqa: E402
+from world import IDOK, IDYES, NO_CALLS, CribwatchTestCase, stays, usage, wait_until  # noqa: E402
 
-RATE = 11025
 FULL = 32767
 ROOM = "nursery"
 MIC, CALL = R.IDC_MIC_THRESHOLD, R.IDC_CALL_THRESHOLD
@@ -42,25 +38,6 @@ PROTOCOL_LINE = re.compile(r"^(\d{2})\.(\d{2})\.(\d{4})\t(\d{2}):(\d{2}):(\d{2})
 
 
 # ------------------------------------------------------------------ sounds --
-
-def write_wav(path, samples):
-    """A mono 16-bit WAV at the room's rate holding exactly these samples."""
-    with wave.open(str(path), "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(RATE)
-        w.writeframes(struct.pack("<%dh" % len(samples), *samples))
-    return path
-
-
-def sox_wav(path, *effects):
-    """A WAV made by sox at the room's format, without dither (so that
-    digital silence stays all zero)."""
-    subprocess.run(["sox", "-D", "-n", "-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed-integer",
-                    str(path)] + [str(e) for e in effects], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    return path
-
 
 def exact_tone(path, peak, seconds):
     """A tone at a quarter of the sample rate: its samples are 0, +peak, 0,
@@ -78,10 +55,7 @@ def clicks(path, value, seconds, period=2048):
 
 
 def peak_of(path):
-    with wave.open(str(path), "rb") as w:
-        data = w.readframes(w.getnframes())
-    samples = struct.unpack("<%dh" % (len(data) // 2), data)
-    return max(abs(s) for s in samples)
+    return max(abs(s) for s in read_wav(path))
 
 
 # ------------------------------------------------------------ the protocol --
@@ -154,15 +128,8 @@ class RoomTest(CribwatchTestCase):
         if seconds is not None:
             looped = path.with_name("%s-%gs.wav" % (path.stem, seconds))
             if not looped.exists():
-                with wave.open(str(path), "rb") as src:
-                    frames = src.readframes(src.getnframes())
-                    count = src.getnframes()
-                repeat = max(1, int(math.ceil(seconds * RATE / count)))
-                with wave.open(str(looped), "wb") as dst:
-                    dst.setnchannels(1)
-                    dst.setsampwidth(2)
-                    dst.setframerate(RATE)
-                    dst.writeframes((frames * repeat)[:int(seconds * RATE) * 2])
+                once, n = read_wav(path), int(seconds * RATE)
+                write_wav(looped, (once * (n // len(once) + 1))[:n])
             path = looped
         p = subprocess.Popen(["paplay", "-d", ROOM, str(path)], env=self.w.env,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
@@ -197,8 +164,7 @@ class RoomTest(CribwatchTestCase):
 
     def meter(self, slider):
         """(red pixels, green pixels) of a slider's meter."""
-        pic = self.d.grab(self.d.item(self.main, slider))
-        return pic.count(is_red), pic.count(is_green)
+        return self.d.meter(self.d.item(self.main, slider))
 
     def wait_meter(self, slider, colour, timeout=30):
         index = 0 if colour == "red" else 1
@@ -481,37 +447,20 @@ class Stability(RoomTest):
     """A minute of recording: the program's memory, threads and open files
     stay flat (every buffer is freed; nothing piles up)."""
 
-    def usage(self, pid):
-        status = Path("/proc/%d/status" % pid).read_text()
-        fields = dict(line.split(":", 1) for line in status.splitlines() if ":" in line)
-        rss = int(fields["VmRSS"].split()[0])
-        data = int(fields["VmData"].split()[0])
-        threads = int(fields["Threads"])
-        fds = len(os.listdir("/proc/%d/fd" % pid))
-        return {"rss": rss, "data": data, "threads": threads, "fds": fds}
-
     def test_a_minute_of_recording_leaves_memory_threads_and_files_flat(self):
         self.start_room()
         self.wait_listening()
         self.start_monitoring()
         # Loud and quiet by turns, the level changing with every few buffers.
         pattern = self.sounds / "pattern.wav"
-        with wave.open(str(self.loud), "rb") as w:
-            loud = w.readframes(RATE // 2)
-        with wave.open(str(self.silence), "rb") as w:
-            quiet = w.readframes(RATE // 2)
-        with wave.open(str(pattern), "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(RATE)
-            w.writeframes((loud + quiet) * 70)
+        write_wav(pattern, (read_wav(self.loud)[:RATE // 2] + read_wav(self.silence)[:RATE // 2]) * 70)
         self.play(pattern)
         time.sleep(10)
-        first = self.usage(self.app.pid)
+        first = usage(self.app.pid)
         samples = [first]
         for _ in range(6):
             time.sleep(10)
-            samples.append(self.usage(self.app.pid))
+            samples.append(usage(self.app.pid))
         last = samples[-1]
         self.assertTrue(self.app.alive())
         self.assertEqual(first["threads"], last["threads"], samples)

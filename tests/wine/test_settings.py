@@ -4,7 +4,6 @@ connection test, over the running monitor."""
 import os
 import re
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -263,15 +262,8 @@ class ModemReopened(calling._CallingWorld, _SettingsTest):
 
     com3 = True
 
-    def setUp(self):
-        super().setUp()
-        self.w.profile_set("Connect", "2")
-        self.w.profile_set("Modem", "3,19200,ATD")
-
     def test_ok_with_the_serial_channel_reopens_the_port_and_another_channel_only_closes_it(self):
-        modem = self.start_modem()
-        self.start_main()
-        self.wait_received(b"ATE0\r")
+        modem = self.start_with_modem()
         self.open_settings()
         self.close_with("ok")
         wait_until(lambda: modem.received() == b"ATE0\rATE0\r",

@@ -95,6 +95,9 @@ BST_CHECKED = 1
 STM_GETIMAGE = 0x0173
 TBM_GETPOS = 0x0400
 TBM_SETPOS = 0x0405
+WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN = 0x201, 0x202, 0x203, 0x204
+# The tray icon's id and callback message (res/resource.h).
+TRAY_MESSAGE, TRAY_ICON_ID = R.IDM_TRAY_NOTIFY, R.IDI_TRAY
 
 # The window class of the HTML Help viewer, and the help project of each
 # language (help/<folder>/*.hhp).
@@ -364,6 +367,15 @@ def is_green(p):
     return g >= r + 48 and g >= b + 48
 
 
+def _command(name, doc):
+    """A Driver method that sends the command `name` with its arguments as
+    they are and returns the answer (`doc` names the arguments)."""
+    def method(self, *args):
+        return self.call(name, *args)
+    method.__doc__ = doc
+    return method
+
+
 class Driver:
     """The world's long-lived uidriver.exe. Every method sends one command and
     returns its answer; window handles are ints (0 / None = none). Errors of
@@ -425,8 +437,7 @@ class Driver:
                 pass
 
     # -- windows --
-    def ping(self):
-        return self.call("ping")
+    ping = _command("ping", "ping()")
 
     def find(self, cls="*", title="*", pid=0, visible=False):
         """First top-level window matching class and title ("*" = any), of
@@ -442,8 +453,7 @@ class Driver:
         all top-level windows, or of one process."""
         return self.call("windows", pid or 0)
 
-    def info(self, hwnd):
-        return self.call("info", hwnd)
+    info = _command("info", "info(hwnd)")
 
     def children(self, hwnd, all_descendants=False):
         """[{hwnd, id, cls, text, parent, style, visible (style bit), enabled, rect}]"""
@@ -456,27 +466,13 @@ class Driver:
     def exists(self, hwnd):
         return bool(hwnd) and self.call("exists", hwnd)
 
-    def text(self, hwnd):
-        """The window's text (WM_GETTEXT, works across processes)."""
-        return self.call("text", hwnd)
-
-    def title(self, hwnd):
-        return self.call("title", hwnd)
-
-    def class_name(self, hwnd):
-        return self.call("class", hwnd)
-
-    def set_text(self, hwnd, text):
-        return self.call("settext", hwnd, text)
-
-    def check(self, hwnd):
-        """BM_GETCHECK: 0 unchecked, 1 checked, 2 indeterminate."""
-        return self.call("check", hwnd)
-
-    def state(self, hwnd):
-        """{visible, style_visible, enabled, style, exstyle, iconic, focus,
-        active, foreground, rect, client} (rects in screen coordinates)."""
-        return self.call("state", hwnd)
+    text = _command("text", "text(hwnd): the window's text (WM_GETTEXT, works across processes).")
+    title = _command("title", "title(hwnd)")
+    class_name = _command("class", "class_name(hwnd)")
+    set_text = _command("settext", "set_text(hwnd, text)")
+    check = _command("check", "check(hwnd): BM_GETCHECK: 0 unchecked, 1 checked, 2 indeterminate.")
+    state = _command("state", """state(hwnd): {visible, style_visible, enabled, style, exstyle,
+        iconic, focus, active, foreground, rect, client} (rects in screen coordinates).""")
 
     def visible(self, hwnd):
         return self.state(hwnd)["visible"]
@@ -489,10 +485,8 @@ class Driver:
         return self.call("rect", hwnd, which)
 
     # -- acting --
-    def click(self, hwnd):
-        """Posts BM_CLICK to a button (returns at once, also when the click
-        opens a modal box)."""
-        return self.call("click", hwnd)
+    click = _command("click", """click(hwnd): posts BM_CLICK to a button (returns at once, also when
+        the click opens a modal box).""")
 
     def command(self, dialog, control_id, notify=0):
         """Posts WM_COMMAND(control_id, notify) to the dialog, as the control
@@ -514,17 +508,11 @@ class Driver:
         window the keys went to."""
         return self.call("key", hwnd, ",".join(str(int(v)) for v in vks))
 
-    def chars(self, hwnd, text):
-        """Posts WM_CHAR for each character to hwnd (typing into an edit)."""
-        return self.call("chars", hwnd, text)
-
-    def focus(self, hwnd):
-        """Activates hwnd's top-level window and focuses hwnd; returns the
-        window that has the focus afterwards."""
-        return self.call("focus", hwnd)
-
-    def foreground(self, hwnd):
-        return self.call("foreground", hwnd)
+    chars = _command("chars", """chars(hwnd, text): posts WM_CHAR for each character to hwnd (typing
+        into an edit).""")
+    focus = _command("focus", """focus(hwnd): activates hwnd's top-level window and focuses hwnd;
+        returns the window that has the focus afterwards.""")
+    foreground = _command("foreground", "foreground(hwnd)")
 
     def input(self, *vks):
         """Key presses through SendInput (to the foreground window's focus)."""
@@ -534,21 +522,16 @@ class Driver:
         """A real click (SendInput) at client coordinates of hwnd."""
         return self.call("mouse", hwnd, x, y, button)
 
-    def close(self, hwnd):
-        """Posts WM_CLOSE."""
-        return self.call("close", hwnd)
-
-    def syscommand(self, hwnd, sc):
-        """Posts WM_SYSCOMMAND (SC_CLOSE, SC_MINIMIZE, ...)."""
-        return self.call("syscommand", hwnd, sc)
+    close = _command("close", "close(hwnd): posts WM_CLOSE.")
+    syscommand = _command("syscommand", """syscommand(hwnd, sc): posts WM_SYSCOMMAND (SC_CLOSE,
+        SC_MINIMIZE, ...).""")
 
     # -- controls --
     def image(self, hwnd, image_type=0):
         """STM_GETIMAGE (IMAGE_BITMAP = 0): the handle value, to compare."""
         return self.call("image", hwnd, image_type)
 
-    def tbpos(self, hwnd):
-        return self.call("tbpos", hwnd)
+    tbpos = _command("tbpos", "tbpos(hwnd)")
 
     def tbrange(self, hwnd):
         return tuple(self.call("tbrange", hwnd))
@@ -586,6 +569,12 @@ class Driver:
         v = self.call("grab", hwnd, which)
         return Picture(v["w"], v["h"], v["rgb"])
 
+    def meter(self, slider):
+        """(red pixels, green pixels) of a level slider's meter: (0, 0) when
+        it is empty."""
+        pic = self.grab(slider)
+        return pic.count(is_red), pic.count(is_green)
+
     # -- message boxes --
     def msgboxes(self, pid=0, icons=True):
         """Message boxes (hidden ones too) of a process or of all:
@@ -594,15 +583,10 @@ class Driver:
         "information", "none", "unknown" (not visible or not recognised)."""
         return self.call("msgboxes", pid or 0, int(bool(icons)))
 
-    def msgbox(self, hwnd):
-        return self.call("msgbox", hwnd)
-
-    def is_msgbox(self, hwnd):
-        return self.call("ismsgbox", hwnd)
-
-    def answer(self, hwnd, button_id):
-        """Presses the message box's button (IDYES, IDNO, IDOK, ...)."""
-        return self.call("answer", hwnd, button_id)
+    msgbox = _command("msgbox", "msgbox(hwnd)")
+    is_msgbox = _command("ismsgbox", "is_msgbox(hwnd)")
+    answer = _command("answer", """answer(hwnd, button_id): presses the message box's button (IDYES,
+        IDNO, IDOK, ...).""")
 
     def screen(self):
         """(width, height) of the desktop the programs see."""
@@ -610,60 +594,36 @@ class Driver:
         return v["w"], v["h"]
 
     # -- processes --
-    def procs(self):
-        """[{pid, ppid, exe}] of the prefix's Windows processes."""
-        return self.call("procs")
-
-    def winpid(self, mark, exe):
-        """The Windows id of the process named `exe` whose environment holds
-        CRIB_PROCESS=<mark>, or 0 when there is none (yet)."""
-        return self.call("winpid", mark, exe)
+    procs = _command("procs", "procs(): [{pid, ppid, exe}] of the prefix's Windows processes.")
+    winpid = _command("winpid", """winpid(mark, exe): the Windows id of the process named `exe`
+        whose environment holds CRIB_PROCESS=<mark>, or 0 when there is none (yet).""")
 
     # -- registry (keys below HKCU unless they begin with HKCU\ or HKLM\) --
-    def regget(self, key, name):
-        """The value's string (REG_SZ), a {type, ...} dict for other types,
-        or None when absent."""
-        return self.call("regget", key, name)
+    regget = _command("regget", """regget(key, name): the value's string (REG_SZ), a {type, ...}
+        dict for other types, or None when absent.""")
 
     def regset(self, key, name, value, times=None):
         """Creates the key as needed and sets a REG_SZ value (the text
         repeated `times` times when given)."""
         return self.call("regset", key, name, value, *(() if times is None else (times,)))
 
-    def regdel(self, key, name):
-        """Deletes a value; False when it was not there."""
-        return self.call("regdel", key, name)
-
-    def regdelkey(self, key):
-        """Deletes a key with everything below it; False when absent."""
-        return self.call("regdelkey", key)
-
-    def reglist(self, key):
-        """{name: value} of a key's values, or None when the key is absent."""
-        return self.call("reglist", key)
-
-    def regdump(self, key):
-        """{"values": {...}, "keys": {name: dump}} recursively, or None."""
-        return self.call("regdump", key)
+    regdel = _command("regdel", "regdel(key, name): deletes a value; False when it was not there.")
+    regdelkey = _command("regdelkey", """regdelkey(key): deletes a key with everything below it;
+        False when absent.""")
+    reglist = _command("reglist", """reglist(key): {name: value} of a key's values, or None when the
+        key is absent.""")
+    regdump = _command("regdump", """regdump(key): {"values": {...}, "keys": {name: dump}}
+        recursively, or None.""")
 
     # -- shell and files (Windows paths) --
-    def shortcut(self, path):
-        """A shortcut (.lnk) as the shell reads it: {target, workdir, args,
-        icon, icon_index}."""
-        return self.call("shortcut", path)
-
-    def folder(self, csidl):
-        """The path of a shell folder (CSIDL_...)."""
-        return self.call("folder", csidl)
-
-    def version(self, path):
-        """A file's version resource: {file_version: [a, b, c, d],
-        product_version: [...], strings: {name: text}}, or None."""
-        return self.call("version", path)
+    shortcut = _command("shortcut", """shortcut(path): a shortcut (.lnk) as the shell reads it:
+        {target, workdir, args, icon, icon_index}.""")
+    folder = _command("folder", "folder(csidl): the path of a shell folder (CSIDL_...).")
+    version = _command("version", """version(path): a file's version resource:
+        {file_version: [a, b, c, d], product_version: [...], strings: {name: text}}, or None.""")
 
     # -- serial ports of the prefix --
-    def comwrite(self, port, text):
-        return self.call("comwrite", port, text)
+    comwrite = _command("comwrite", "comwrite(port, text)")
 
     def comread(self, port, wait_ms=0):
         return self.call("comread", port, wait_ms)
@@ -1026,6 +986,23 @@ class World:
                 proc.name, proc.exit_code))
         return None
 
+    def minimise_behind_notepad(self, main):
+        """Minimises a main window and activates notepad's window (Wine
+        reports the minimised activation only then): the window hides in the
+        tray. Returns notepad's process and window."""
+        d = self.driver
+        d.syscommand(main, SC_MINIMIZE)
+        wait_until(lambda: d.state(main)["iconic"], message="the window did not minimise")
+        other = self.start_exe(self.prefix / "drive_c" / "windows" / "notepad.exe", name="notepad")
+        try:
+            note = wait_until(lambda: d.find("Notepad", "*", 0, True), message="notepad did not appear")
+            d.foreground(note)
+            wait_until(lambda: not d.visible(main), message="the minimised window stayed visible")
+        except BaseException:
+            other.kill()
+            raise
+        return other, note
+
     # --------------------------------------------------------- profile --
     def profile_get(self, name):
         """A value of the program's profile (Settings key), or None."""
@@ -1152,10 +1129,15 @@ class World:
         except Exception:
             pass
 
+    def processes(self):
+        """{Unix PID: command name} of the processes that belong to this
+        world: its programs, Xvfb, pulseaudio, the prefix's wineserver, ..."""
+        return _world_pids(self.dir, self.prefix)
+
     def leftover_processes(self):
         """Unix PIDs of processes that still belong to this world (for the
         rig's own test; empty after close)."""
-        return sorted(_world_pids(self.dir, self.prefix))
+        return sorted(self.processes())
 
     def close(self):
         if self._closed:
@@ -1277,21 +1259,55 @@ def _wineserver_kill(prefix, env):
 
 
 def _world_pids(world_dir, prefix):
-    """PIDs of processes whose environment names this world or its prefix."""
+    """{PID: command name} of the processes whose environment names this
+    world or its prefix."""
     marks = [("CRIB_WORLD=%s" % world_dir).encode(), ("WINEPREFIX=%s" % prefix).encode()]
     me = os.getpid()
-    found = set()
+    found = {}
     for d in os.listdir("/proc"):
         if not d.isdigit() or int(d) == me:
             continue
         try:
             with open("/proc/%s/environ" % d, "rb") as f:
                 items = f.read().split(b"\0")
+            if any(m in items for m in marks):
+                found[int(d)] = Path("/proc/%s/comm" % d).read_text().strip()
         except OSError:
             continue
-        if any(m in items for m in marks):
-            found.add(int(d))
     return found
+
+
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+def usage(pid):
+    """What Linux reports of a process now: "t" (monotonic seconds), "cpu"
+    (user + system seconds of all its threads), "rss", "hwm" and "data"
+    (VmRSS, VmHWM, VmData in KiB), "threads" and "fds" (open files)."""
+    t = time.monotonic()
+    fields = dict(line.split(":", 1) for line in Path("/proc/%d/status" % pid).read_text().splitlines()
+                  if ":" in line)
+    stat = Path("/proc/%d/stat" % pid).read_text()
+    utime, stime = stat[stat.rindex(")") + 2:].split()[11:13]
+    return {"t": t, "cpu": (int(utime) + int(stime)) / CLK_TCK, "rss": int(fields["VmRSS"].split()[0]),
+            "hwm": int(fields["VmHWM"].split()[0]), "data": int(fields["VmData"].split()[0]),
+            "threads": int(fields["Threads"]), "fds": len(os.listdir("/proc/%d/fd" % pid))}
+
+
+def growth(samples, key, warm_up=0):
+    """How far a figure rose over samples (dicts with "t" and `key`, as
+    usage() gives them) from the one after `warm_up` samples to the last, and
+    its least-squares trend per second over the same samples (None with
+    fewer than two). Samples without the figure are passed over."""
+    pts = [(s["t"], s[key]) for s in samples if s.get(key) is not None]
+    pts = pts[min(warm_up, len(pts) - 1):]
+    if len(pts) < 2:
+        return (pts[-1][1] - pts[0][1]) if pts else 0, None
+    mt = sum(t for t, _ in pts) / len(pts)
+    mv = sum(v for _, v in pts) / len(pts)
+    den = sum((t - mt) ** 2 for t, _ in pts)
+    slope = sum((t - mt) * (v - mv) for t, v in pts) / den if den else None
+    return pts[-1][1] - pts[0][1], slope
 
 
 def _kill_world_leftovers(world_dir, prefix, timeout=10):
