@@ -453,6 +453,8 @@ class EnglishMainWindow(_MainWindowWorld):
                    message="the main window did not come to the front")
         other, note = self.minimise_behind_notepad()
 
+        # Hidden, the window is not painted: its clock stands still.
+        stale = self.time_shown()
         # Only a left-button press on our icon brings it back.
         for wparam, lparam in ((TRAY_ICON_ID, WM_RBUTTONDOWN), (TRAY_ICON_ID, WM_LBUTTONUP),
                                (TRAY_ICON_ID, WM_LBUTTONDBLCLK), (999, WM_LBUTTONDOWN)):
@@ -460,6 +462,7 @@ class EnglishMainWindow(_MainWindowWorld):
             self.assertTrue(stays(lambda: not d.visible(main) and self.app.alive(), 0.6, 0.05),
                             "tray message %d/0x%x showed the window" % (wparam, lparam))
 
+        self.assertEqual(stale, self.time_shown(), "the hidden window's clock went on")
         d.post(main, TRAY_MESSAGE, TRAY_ICON_ID, WM_LBUTTONDOWN)
         self.wait_restored(self.screen_h)
         # It still works: the labels are there and the clock ticks.
