@@ -122,25 +122,6 @@ class ModemCalls(_CallingWorld):
         self.assert_running()
         self.exit_with_yes()
 
-    def test_without_delay_the_maximum_number_of_calls_is_placed_and_stop_start_resets_it(self):
-        modem = self.start_with_modem(calls="555,0,2")
-        self.start_monitoring()
-        self.loud(QUIET_SPAN + 10)
-        wait_until(lambda: modem.received().count(b"ATD 555\r") >= 2, CALL_DEADLINE,
-                   message="two calls did not come: %r" % modem.received())
-        self.assertTrue(stays(lambda: modem.received().count(b"ATD 555\r") == 2, QUIET_SPAN),
-                        "more calls than the maximum of 2: %r" % modem.received())
-        # Stop and Start: the count starts again, and the noise that goes on
-        # brings the next calls.
-        self.stop_monitoring()
-        self.start_monitoring()
-        self.loud(15)
-        wait_until(lambda: modem.received().count(b"ATD 555\r") == 4, CALL_DEADLINE,
-                   message="no new calls after Stop and Start: %r" % modem.received())
-        self.assertEqual(b"ATE0\r" + b"ATD 555\r" * 4, modem.received())
-        self.assert_running()
-        self.exit_with_yes()
-
     def test_modem_garbage_never_stops_the_dial_command(self):
         # One flood of more than 8192 bytes without a carriage return, with
         # NUL bytes and lines ended by line feeds only. (One, not more: the
