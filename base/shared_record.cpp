@@ -1,5 +1,6 @@
 #include "base/shared_record.h"
 
+#include <climits>
 #include <cstring>
 
 SharedRecord g_shared;
@@ -18,6 +19,12 @@ void ResetMonitorState(MonitorState& s) {
     s.indicatorStep = 0;
     s.inTick = false;
     s.protocolFile = nullptr;
+    s.buffersHeard.store(0, std::memory_order_relaxed);
+    s.buffersHeardSeen = 0;
+    s.silentTicks = 0;
+    s.troubleCalled = false;
+    s.ticksSinceTrouble = INT_MAX;  // no trouble call yet
+    s.pendingCallTicks = 0;
 }
 
 void ZeroSharedRecord() {

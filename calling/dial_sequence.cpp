@@ -11,6 +11,7 @@ DialRequest MakeDialRequest(const MonitorSettings& settings) {
     CopyTruncated(request.number, sizeof settings.callNumber, settings.callNumber);
     CopyField(request.program, settings.softPhonePath);
     CopyField(request.modemCommand, settings.modemCommand);
+    request.retry = false;
     return request;
 }
 

@@ -19,6 +19,8 @@ struct DialRequest {
     char number[kDialNumberBytes];
     char program[sizeof MonitorSettings::softPhonePath];
     char modemCommand[sizeof MonitorSettings::modemCommand];
+    // The softphone was started for this call already: only look for its window.
+    bool retry;
 };
 
 // The request for a call to the settings' number through their channel,
@@ -28,7 +30,8 @@ DialRequest MakeDialRequest(const MonitorSettings& settings);
 // What became of a call.
 enum class DialOutcome {
     Dialled,            // the softphone or the modem was given the number
-    SoftPhoneNotFound,  // no softphone window, even after starting its program
+    SoftPhoneStarting,  // its program was started, but its window is not there yet
+    SoftPhoneNotFound,  // no softphone window, and its program could not be started
     NoPort,             // the modem channel, but no modem port is open
     NothingToDo,        // a channel that places no call
 };

@@ -71,9 +71,14 @@ StartStopOutcome ToggleMonitoring(const MonitorSettings& settings, MonitorState&
         state.alarmLevel = 0.0;
         state.callsMade = 0;
         state.callCountdown = 0;
+        // The watch over the recording starts afresh.
+        state.buffersHeardSeen = LoadBuffersHeard(state);
+        state.silentTicks = 0;
+        state.troubleCalled = false;
         return StartStopOutcome::Started;
     }
     state.indicatorStep = -1;
+    state.pendingCallTicks = 0;  // a Stop gives up a call still waiting for the softphone
     return StartStopOutcome::Stopped;
 }
 

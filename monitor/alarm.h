@@ -42,8 +42,8 @@ int DelaySeconds(int32_t callingDelay);
 bool AlarmCallDue(const MonitorSettings& settings, const MonitorState& state);
 
 enum class StartStopOutcome {
-    Started,          // monitoring on; level, count and countdown reset
-    Stopped,          // monitoring off; indicatorStep is -1
+    Started,          // monitoring on; level, count, countdown and the watch reset
+    Stopped,          // monitoring off; indicatorStep is -1, no call waits
     RefusedNoNumber,  // Start refused, call number shorter than 2 characters
 };
 

@@ -3,6 +3,53 @@
 #include "monitor/alarm.h"
 #include "protocol/level_protocol.h"
 
+namespace {
+
+// Places a call; one whose softphone is still starting waits for its window.
+void PlaceCall(const MonitorSettings& settings, MonitorState& state, DialSink dial, void* context,
+               TickResult& result) {
+    if (!dial) return;
+    const DialOutcome outcome = dial(MakeDialRequest(settings), context);
+    if (outcome == DialOutcome::SoftPhoneStarting) state.pendingCallTicks = kPendingCallTicks;
+    if (outcome == DialOutcome::SoftPhoneNotFound) result.callFailed = true;
+    if (result.called) result.outcome = outcome;
+}
+
+void AskWaitingCall(const MonitorSettings& settings, MonitorState& state, DialSink dial, void* context,
+                    TickResult& result) {
+    if (state.pendingCallTicks <= 0 || !dial) return;
+    DialRequest request = MakeDialRequest(settings);
+    request.retry = true;
+    const DialOutcome outcome = dial(request, context);
+    if (outcome == DialOutcome::SoftPhoneStarting) {
+        state.pendingCallTicks -= 1;
+        if (state.pendingCallTicks == 0) result.callFailed = true;
+        return;
+    }
+    state.pendingCallTicks = 0;
+    if (outcome == DialOutcome::SoftPhoneNotFound) result.callFailed = true;
+}
+
+// True when the recording has been silent long enough for a trouble call.
+bool TroubleCallDue(const MonitorSettings& settings, MonitorState& state) {
+    if (state.ticksSinceTrouble < kTroubleGapTicks) state.ticksSinceTrouble += 1;
+    if (!state.monitoring) return false;
+    const unsigned heard = LoadBuffersHeard(state);
+    if (heard != state.buffersHeardSeen) {
+        // Sound again: this silence is over, and nothing more happens.
+        state.buffersHeardSeen = heard;
+        state.silentTicks = 0;
+        state.troubleCalled = false;
+        return false;
+    }
+    if (state.silentTicks < kTroubleSilenceTicks) state.silentTicks += 1;
+    return state.silentTicks >= kTroubleSilenceTicks && !state.troubleCalled &&
+           state.ticksSinceTrouble >= kTroubleGapTicks && settings.callNumber[0] != '\0' &&
+           state.pendingCallTicks == 0;
+}
+
+}  // namespace
+
 TickResult MonitorTick(const MonitorSettings& settings, MonitorState& state, const std::tm& now,
                        DialSink dial, void* context) {
     TickResult result;
@@ -22,11 +69,19 @@ TickResult MonitorTick(const MonitorSettings& settings, MonitorState& state, con
         CountdownStep(state);
         WriteProtocolLine(settings, state, now);
     }
-    if (AlarmCallDue(settings, state)) {
+
+    AskWaitingCall(settings, state, dial, context, result);
+    if (state.pendingCallTicks == 0 && AlarmCallDue(settings, state)) {
         result.called = true;
-        if (dial) result.outcome = dial(MakeDialRequest(settings), context);
+        PlaceCall(settings, state, dial, context, result);
         state.callsMade += 1;
         state.callCountdown = DelaySeconds(settings.callingDelay);
+    }
+    if (TroubleCallDue(settings, state)) {
+        result.troubleCalled = true;
+        state.troubleCalled = true;
+        state.ticksSinceTrouble = 0;
+        PlaceCall(settings, state, dial, context, result);
     }
 
     state.inTick = false;
