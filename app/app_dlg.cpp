@@ -67,6 +67,7 @@ bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, L
         MessageRow(WM_PAINT, &CAppDlg::OnPaint),
         MessageRow(WM_ACTIVATE, &CAppDlg::OnActivate),
         MessageRow(WM_SHOWWINDOW, &CAppDlg::OnShowWindow),
+        MessageRow(WM_POWERBROADCAST, &CAppDlg::OnPowerBroadcast),
         MessageRow(WM_HSCROLL, &CAppDlg::OnSliderMoved),
         CommandRow(IDOK, &CAppDlg::OnOKCommand),
         CommandRow(IDCANCEL, &CAppDlg::OnCancelCommand),
@@ -204,8 +205,16 @@ LRESULT CAppDlg::OnTimer(WPARAM, LPARAM) {
         displaysBehind = true;
         clockBehind = clockBehind || tick.secondPassed;
     }
-    ReportCaptureInterruption();
+    // A call that could not be placed is told once per monitoring run.
+    if (tick.callFailed && !failedCallTold) failedCallDue = true;
+    ShowTickMessages();
     return 0;
+}
+
+LRESULT CAppDlg::OnPowerBroadcast(WPARAM event, LPARAM) {
+    // After a sleep the device may be gone or silent: open it afresh.
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) RestartCapture(TheCapture());
+    return TRUE;
 }
 
 LRESULT CAppDlg::OnShowWindow(WPARAM shown, LPARAM) {
@@ -219,14 +228,22 @@ LRESULT CAppDlg::OnShowWindow(WPARAM shown, LPARAM) {
     return 0;
 }
 
-void CAppDlg::ReportCaptureInterruption() {
+void CAppDlg::ShowTickMessages() {
     // The box is modal: the ticks go on under it, and do not stack a second.
-    if (captureBoxShown) return;
+    if (tickBoxShown) return;
+    // While another dialog or box of ours is open, the message waits: a box
+    // of the main window would be enabled again under that dialog's end.
+    HWND main = Hwnd();
+    if (!::IsWindowEnabled(main) || ::GetLastActivePopup(main) != main) return;
+    tickBoxShown = true;
     const MMRESULT code = TakeCaptureFailure(TheCapture());
-    if (code == MMSYSERR_NOERROR) return;
-    captureBoxShown = true;
-    ReportCaptureError(Hwnd(), code);
-    captureBoxShown = false;
+    if (code != MMSYSERR_NOERROR) ReportCaptureError(main, code);
+    if (failedCallDue) {
+        failedCallDue = false;
+        failedCallTold = true;
+        ShowMessage(main, LoadText(IDS_SOFTPHONE_NOT_FOUND), MB_OK | MB_ICONSTOP);
+    }
+    tickBoxShown = false;
 }
 
 void CAppDlg::SyncSensitivityMeter() {
@@ -276,10 +293,15 @@ LRESULT CAppDlg::OnStartStop(WPARAM, LPARAM) {
         break;
     case StartStopOutcome::Started:
         SetItemText(IDC_START_STOP, LoadText(IDS_STOP));
+        // Monitoring keeps the PC awake; the display may still turn off.
+        ::SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+        failedCallDue = false;
+        failedCallTold = false;
         if (Settings().logging) OpenProtocol(state, LocalNow());
         break;
     case StartStopOutcome::Stopped:
         SetItemText(IDC_START_STOP, LoadText(IDS_START));
+        ::SetThreadExecutionState(ES_CONTINUOUS);
         ShowIndicator();
         CloseProtocol(state);
         break;
@@ -290,6 +312,7 @@ LRESULT CAppDlg::OnStartStop(WPARAM, LPARAM) {
 LRESULT CAppDlg::ConfirmExit(WPARAM, LPARAM) {
     if (ShowMessage(Hwnd(), LoadText(IDS_CONFIRM_EXIT), MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
     tickTimer.Stop();
+    ::SetThreadExecutionState(ES_CONTINUOUS);
     WaveCapture& capture = TheCapture();
     if (capture.handle.load() || capture.thread) {
         StopCapture(capture);

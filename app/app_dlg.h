@@ -38,6 +38,7 @@ private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnActivate(WPARAM, LPARAM);
     LRESULT OnShowWindow(WPARAM shown, LPARAM);
+    LRESULT OnPowerBroadcast(WPARAM event, LPARAM);
     LRESULT OnOKCommand(WPARAM, LPARAM);
     LRESULT OnCancelCommand(WPARAM, LPARAM);
     LRESULT OnHelpButton(WPARAM, LPARAM);
@@ -60,9 +61,10 @@ private:
     void ShowIndicator();
     void ShowDateTime(const std::tm& now);
     void ShowSegment(int index, HBITMAP picture);
-    // Tells the user, once, that recording was interrupted (the capture
-    // thread is trying to get it going again).
-    void ReportCaptureInterruption();
+    // The tick's messages: that recording was interrupted (once; the capture
+    // thread is trying to get it going again), and that a call could not be
+    // placed (once per monitoring run).
+    void ShowTickMessages();
     // Opens the modem port when the modem channel is set; text 1008 when it fails.
     void OpenModem();
 
@@ -76,7 +78,9 @@ private:
     HICON icon = nullptr;
     TrayIcon trayIcon;
     WindowTimer tickTimer;
-    bool captureBoxShown = false;
+    bool tickBoxShown = false;
+    bool failedCallDue = false;
+    bool failedCallTold = false;
     // Ticks ran while the window was hidden: its displays are behind.
     bool displaysBehind = false;
     bool clockBehind = false;

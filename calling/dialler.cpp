@@ -19,9 +19,11 @@ void PressButton(int buttonId, void* context) {
 DialOutcome DialSoftPhone(const DialRequest& request) {
     HWND window = ::FindWindowA(kSoftPhoneWindowClass, kSoftPhoneWindowTitle);
     if (window == nullptr) {
-        ::WinExec(request.program, SW_SHOW);  // a failed start shows in the second search
+        if (request.retry) return DialOutcome::SoftPhoneStarting;
+        // WinExec's results up to 31 are errors: nothing was started.
+        if (::WinExec(request.program, SW_SHOW) <= 31) return DialOutcome::SoftPhoneNotFound;
         window = ::FindWindowA(kSoftPhoneWindowClass, kSoftPhoneWindowTitle);
-        if (window == nullptr) return DialOutcome::SoftPhoneNotFound;
+        if (window == nullptr) return DialOutcome::SoftPhoneStarting;
     }
     ::ShowWindow(window, SW_SHOWNORMAL);
     ::SendDlgItemMessageA(window, kSoftPhoneNumberBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);

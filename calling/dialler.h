@@ -6,7 +6,8 @@
 #include "calling/dial_sequence.h"
 
 // Dials request.number through request.channel: the softphone's window
-// (its program is started when the window is missing) or the open modem port.
+// (its program is started when the window is missing, unless request.retry
+// says it was started already) or the open modem port.
 DialOutcome Dial(const DialRequest& request);
 
 // Opens COM<comPort> at baudRate for the modem and sends "ATE0"; false when

@@ -134,7 +134,9 @@ LRESULT CSetupDlg::OnConnectionTest(WPARAM, LPARAM) {
     HCURSOR kept = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
     const DialOutcome outcome = Dial(request);
     ::SetCursor(kept);
-    if (outcome == DialOutcome::SoftPhoneNotFound)
+    // The test waits for no softphone that is still starting: the user sees
+    // at once that it was not there, and can test again once it is.
+    if (outcome == DialOutcome::SoftPhoneNotFound || outcome == DialOutcome::SoftPhoneStarting)
         ShowMessage(Hwnd(), LoadText(IDS_SOFTPHONE_NOT_FOUND), MB_OK | MB_ICONSTOP);
     return 0;
 }

@@ -120,12 +120,13 @@ void ReleaseBuffer(WaveCapture& capture, WAVEHDR* header) {
 void EvaluateBuffer(const WaveCapture& capture, const WAVEHDR* header) {
     DWORD bytes = header->dwBytesRecorded;
     if (bytes == 0 || !header->lpData) return;
+    MonitorState& state = State();
+    CountBufferHeard(state);
     if (bytes > header->dwBufferLength) bytes = header->dwBufferLength;
     const DWORD allocated = BufferBytes(capture);
     if (bytes > allocated) bytes = allocated;
     const uint32_t peak =
         PeakOfSamples(reinterpret_cast<const int16_t*>(header->lpData), bytes / sizeof(int16_t));
-    MonitorState& state = State();
     StoreLevel(state, LevelFromPeak(peak, LoadFullScale(state)));
 }
 
@@ -178,8 +179,9 @@ bool IsDone(const WAVEHDR* header) {
 // ---- the capture thread ----------------------------------------------------
 
 // When recording stops without a stop of ours (the sound server or the
-// device went away), the capture thread closes the device and opens it
-// again every `retryMs` until buffers come again. The user is told once per
+// device went away, or it hands back only empty buffers), or the program
+// asks for it (after the PC slept), the capture thread closes the device
+// and opens it again every `retryMs` until recorded buffers come again. The user is told once per
 // interruption, when the first attempt to get going again has failed: with
 // the name of the call that failed, or "UNKNOWN" when the device opened
 // again but still delivers nothing.
@@ -189,8 +191,17 @@ public:
 
     // One turn of the thread, after the device's event or the watch's timeout.
     void Turn() {
+        if (capture.restartWanted.exchange(false)) {
+            StoreLevel(State(), 0.0);
+            recording = false;
+            Restart();
+            return;
+        }
         if (recording) {
-            if (TakeFilledBuffers(capture) > 0) {
+            // Only recorded bytes count: empty buffers do not keep the device alive.
+            const unsigned heard = LoadBuffersHeard(State());
+            TakeFilledBuffers(capture);
+            if (LoadBuffersHeard(State()) != heard) {
                 lastBuffer = ::GetTickCount();
                 attempts = 0;
                 told = false;
@@ -212,6 +223,8 @@ private:
         lastAttempt = ::GetTickCount();
         ++attempts;
         FinishRecording(capture, kStopBudgetMs);
+        // A stop that came meanwhile is not kept waiting by a new device.
+        if (::WaitForSingleObject(capture.quitEvent, 0) == WAIT_OBJECT_0) return;
         // A device that will not close cannot be opened again: try later.
         const MMRESULT result = capture.handle.load() ? static_cast<MMRESULT>(WAVERR_STILLPLAYING)
                                                        : StartRecording(capture);
@@ -242,7 +255,9 @@ DWORD WINAPI CaptureThread(void* parameter) {
     Recovery recovery(capture);
     const HANDLE events[2] = {capture.quitEvent, capture.bufferEvent};
     while (::WaitForMultipleObjects(2, events, FALSE, kWatchMs) != WAIT_OBJECT_0) recovery.Turn();
-    FinishRecording(capture, kStopBudgetMs);
+    // What is left of the stop's budget after a restart that the stop met.
+    const DWORD spent = Elapsed(capture.stopAskedAt.load());
+    FinishRecording(capture, spent < kStopBudgetMs ? kStopBudgetMs - spent : 0);
     return 0;
 }
 
@@ -364,6 +379,7 @@ void FinishRecording(WaveCapture& capture, DWORD budgetMs) {
 
 bool StopCapture(WaveCapture& capture) {
     if (capture.thread) {
+        capture.stopAskedAt.store(::GetTickCount());
         ::SetEvent(capture.quitEvent);
         if (::WaitForSingleObject(capture.thread, kStopBudgetMs + kThreadStopSlackMs) != WAIT_OBJECT_0)
             return false;  // stuck in a call of the device: left to the end of the process
@@ -376,3 +392,9 @@ bool StopCapture(WaveCapture& capture) {
 }
 
 MMRESULT TakeCaptureFailure(WaveCapture& capture) { return capture.failure.exchange(MMSYSERR_NOERROR); }
+
+void RestartCapture(WaveCapture& capture) {
+    if (!capture.thread) return;
+    capture.restartWanted.store(true);
+    ::SetEvent(capture.bufferEvent);
+}

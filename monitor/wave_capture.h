@@ -34,6 +34,9 @@ struct WaveCapture {
     std::atomic<bool> stopping{false};
     std::atomic<int> buffersOut{0};
     std::atomic<MMRESULT> failure{MMSYSERR_NOERROR};
+    // Set by RestartCapture for the capture thread; when the stop was asked for.
+    std::atomic<bool> restartWanted{false};
+    std::atomic<DWORD> stopAskedAt{0};
 
     // The buffers in the device's queue, oldest first (two, and never more
     // than the slots); the event the device sets whenever it hands one back;
@@ -70,6 +73,10 @@ bool StopCapture(WaveCapture& capture);
 // The code of an interruption of recording to show the user, once: 0 when
 // there is none (or it was taken already).
 MMRESULT TakeCaptureFailure(WaveCapture& capture);
+
+// Asks the capture thread to close the device and open it again, as after
+// an interruption (the PC woke from sleep). Nothing without a thread.
+void RestartCapture(WaveCapture& capture);
 
 // The parts of capture that the capture thread runs, for a caller that
 // drives the device itself: the open-queue-start sequence (StartCapture

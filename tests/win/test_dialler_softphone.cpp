@@ -163,7 +163,7 @@ TEST_F(SoftPhoneChannel, AMinimisedPhoneIsShownNormally) {
     EXPECT_TRUE(::IsWindowVisible(phone));
 }
 
-TEST_F(SoftPhoneChannel, AWrongPathGivesOneAndSendsNothing) {
+TEST_F(SoftPhoneChannel, AProgramThatCannotBeStartedIsNotFoundAndNothingIsSent) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath("C:\\no\\such\\folder\\softphone.exe");
@@ -173,13 +173,15 @@ TEST_F(SoftPhoneChannel, AWrongPathGivesOneAndSendsNothing) {
     EXPECT_EQ(nullptr, FindPhone());
 }
 
-TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowGivesOne) {
+TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowIsStartingAndARetryStartsNoSecond) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand("--delay-window 3000"));
-    EXPECT_EQ(DialOutcome::SoftPhoneNotFound, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::SoftPhoneStarting, DialNumber("555"));
+    request.retry = true;
+    EXPECT_EQ(DialOutcome::SoftPhoneStarting, DialNumber("555"));
     EXPECT_TRUE(Commands(ReadLines(log)).empty());
-    // Once its window is there, the next call uses it without a second start.
+    // Once its window is there, the retry dials it.
     ASSERT_TRUE(WaitFor([](void*) { return FindPhone() != nullptr; }, nullptr, 20000));
     EXPECT_EQ(DialOutcome::Dialled, DialNumber("5"));
     const std::vector<std::string> expected = {"CB_SETCURSEL -1 0", "COMMAND 1013 0 0",
@@ -188,11 +190,11 @@ TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowGivesOne) {
     EXPECT_EQ(1, Starts());
 }
 
-TEST_F(SoftPhoneChannel, AProgramWithoutTheWindowGivesOne) {
+TEST_F(SoftPhoneChannel, AProgramWithoutTheWindowIsStarting) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand("--no-window --exit-after 20000"));
-    EXPECT_EQ(DialOutcome::SoftPhoneNotFound, DialNumber("555"));
+    EXPECT_EQ(DialOutcome::SoftPhoneStarting, DialNumber("555"));
     ASSERT_TRUE(WaitFor([](void* self) { return static_cast<SoftPhoneChannel*>(self)->Starts() == 1; },
                         this, 10000));
 }

@@ -65,7 +65,8 @@ struct FakeDevice {
     std::vector<std::thread> late;
     std::atomic<int> lateDelivered{0};
     std::atomic<int> opens{0};
-    int prepares = 0, adds = 0, unprepares = 0, resets = 0, closes = 0;
+    int prepares = 0, adds = 0, unprepares = 0, closes = 0;
+    std::atomic<int> resets{0};
     std::atomic<int> callsInCallback{0};
     // A reset that does not return until `releaseReset` is set (a driver
     // that hangs), and that says so through `inReset`.
@@ -489,7 +490,7 @@ TEST_F(WaveCaptureFake, StopHandsBackFreesAndClosesWithoutEvaluating) {
     EXPECT_EQ(capture.buffersOut.load(), 0);
     EXPECT_EQ(LoadLevel(State()), 0.42);
     EXPECT_EQ(device.adds, 2) << "nothing queued after the stop began";
-    EXPECT_EQ(device.resets, 1) << "one reset hands back every buffer";
+    EXPECT_EQ(device.resets.load(), 1) << "one reset hands back every buffer";
     EXPECT_EQ(device.closes, 1);
     EXPECT_EQ(device.buffersOutAtClose, 0) << "closed only with every buffer back and freed";
     // A second stop does nothing.
@@ -537,7 +538,8 @@ bool WaitFor(const std::function<bool()>& done, DWORD ms = 10000) {
 // milliseconds, until it ends.
 class SoundThread {
 public:
-    explicit SoundThread(int16_t peak) : thread([this, peak] { Run(peak); }) {}
+    // Buffers of `bytes` recorded bytes (0: the device hands back empty ones).
+    explicit SoundThread(int16_t peak, DWORD bytes = 4096) : thread([this, peak, bytes] { Run(peak, bytes); }) {}
     ~SoundThread() {
         running = false;
         thread.join();
@@ -545,13 +547,13 @@ public:
     int Delivered() const { return delivered.load(); }
 
 private:
-    void Run(int16_t peak) {
+    void Run(int16_t peak, DWORD bytes) {
         std::vector<int16_t> samples = Silence();
         samples[5] = peak;
         while (running) {
             if (WAVEHDR* header = g_fake->TakeFirst()) {
                 std::memcpy(header->lpData, samples.data(), 4096);
-                header->dwBytesRecorded = 4096;
+                header->dwBytesRecorded = bytes;
                 Deliver(header);
                 delivered.fetch_add(1);
             }
@@ -659,6 +661,40 @@ TEST_F(WaveCaptureFake, DeviceThatOpensAgainButStaysSilentIsReportedAsUnknown) {
     EXPECT_TRUE(StopCapture(capture));
 }
 
+// Only recorded bytes keep the device alive: one that hands back nothing
+// but empty buffers is opened again like one that went silent, and its
+// buffers are not counted as heard.
+TEST_F(WaveCaptureFake, DeviceThatHandsBackOnlyEmptyBuffersIsOpenedAgain) {
+    capture.stallMs = 300;
+    capture.retryMs = 100;
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    SoundThread sound(8000, 0);
+    ASSERT_TRUE(WaitFor([&] { return device.opens.load() >= 3; }));
+    EXPECT_GT(sound.Delivered(), 10);
+    EXPECT_EQ(LoadBuffersHeard(State()), 0u);
+    EXPECT_TRUE(StopCapture(capture));
+}
+
+// After the PC slept, the program asks for the device afresh; a stop that
+// comes while the thread is doing so still ends within its time, even with
+// a device that keeps its buffers.
+TEST_F(WaveCaptureFake, ARestartIsDoneOnRequestAndAStopDuringItEndsTheThread) {
+    ASSERT_EQ(StartCapture(capture), MMSYSERR_NOERROR);
+    RestartCapture(capture);
+    ASSERT_TRUE(WaitFor([&] { return device.opens.load() == 2; }));
+    device.keptByReset = 2;
+    device.closeForgetsQueue = true;
+    RestartCapture(capture);
+    ASSERT_TRUE(WaitFor([&] { return device.resets >= 2; }));
+    StopCapture(capture);
+    EXPECT_EQ(capture.thread, nullptr) << "the stop gave up on the thread";
+    EXPECT_EQ(capture.handle.load(), nullptr);
+    EXPECT_EQ(device.opens.load(), 2) << "a device was opened after the stop was asked for";
+    // The device closed with the buffers it kept: they are lost, not freed.
+    EXPECT_EQ(capture.buffersOut.load(), 2);
+    capture.buffersOut.store(0);
+}
+
 // Wine closes a device even while buffers are queued and never hands them
 // back: the stop must have every buffer back before it closes.
 TEST_F(WaveCaptureFake, DeviceThatClosesWithBuffersQueuedIsClosedOnlyOnceAllAreBack) {
@@ -686,7 +722,7 @@ TEST_F(WaveCaptureFake, BufferHandedBackLateOnTheSoundThreadIsFreedBeforeTheClos
     EXPECT_EQ(device.buffersOutAtClose, 0);
     EXPECT_EQ(capture.buffersOut.load(), 0);
     EXPECT_EQ(capture.handle.load(), nullptr);
-    EXPECT_LE(device.resets, 20) << "the stop kept resetting";
+    EXPECT_LE(device.resets.load(), 20) << "the stop kept resetting";
 }
 
 // A buffer the device never gives back is not freed (it could still write
