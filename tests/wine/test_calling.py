@@ -157,15 +157,32 @@ class ModemCalls(_CallingWorld):
         # Start), and once a new server runs, levels and calls come back.
         modem = self.start_with_modem(calls="555,0,3")
         self.start_monitoring()
+        # With the settings dialog open the message waits; it comes once the
+        # dialog is closed, and the main window stays disabled under it.
+        self.d.click_item(self.main, R.IDC_SETTINGS)
+        dialog = self.w.wait_dialog(self.app, [R.IDC_CALL_NUMBER], title=self.text(R.IDS_SETTINGS))
         self.w.stop_sound_server()
+        silent_since = time.monotonic()
+        self.assertTrue(self.no_message_box(15), "the capture error came over the settings dialog")
+        self.assertTrue(self.d.enabled(dialog))
+        self.d.click_item(dialog, R.IDCANCEL)
         box = self.w.wait_msgbox(self.app)
+        self.assertEqual(self.main, box["owner"])
         self.assertTrue(box["text"].startswith(R.string(R.IDS_CAPTURE_ERROR).split("%s")[0]), box["text"])
         self.assertEqual("exclamation", box["icon"])
         clock = self.d.item_text(self.main, R.IDC_TIME)
         wait_until(lambda: self.d.item_text(self.main, R.IDC_TIME) != clock, 5,
                    message="the clock stopped under the message")
+        self.assertFalse(self.d.enabled(self.main), "the main window is usable under the message")
         self.w.answer_msgbox(box, IDOK)
+        wait_until(lambda: self.d.enabled(self.main), message="the main window stayed disabled")
         self.assertTrue(self.no_message_box(8), "the capture error came again")
+        # Nothing heard for two minutes: one trouble call, through the modem.
+        self.wait_received(b"ATD 555\r", timeout=200)
+        sys.stderr.write("note: trouble call %.1f s after the sound server ended\n"
+                         % (time.monotonic() - silent_since))
+        self.assertTrue(stays(lambda: modem.received() == b"ATE0\rATD 555\r", 10),
+                        "more than one trouble call: %r" % modem.received())
         self.stop_monitoring()
         self.start_monitoring()
 
@@ -173,8 +190,9 @@ class ModemCalls(_CallingWorld):
         self.loud(25)
         wait_until(lambda: sum(self.d.meter(self.d.item(self.main, R.IDC_MIC_THRESHOLD))) > 0, 15,
                    message="no level within 15 s of the new sound server")
-        self.wait_received(b"ATD 555\r")
-        self.assertEqual(b"ATE0\rATD 555\r", modem.received()[:len(b"ATE0\rATD 555\r")])
+        wait_until(lambda: modem.received().count(b"ATD 555\r") >= 2, CALL_DEADLINE,
+                   message="no alarm call with the new sound server: %r" % modem.received())
+        self.assertEqual(b"ATE0\rATD 555\rATD 555\r", modem.received()[:len(b"ATE0\rATD 555\rATD 555\r")])
         self.assertEqual([], self.w.msgboxes(self.app), "nothing more was said")
         self.assert_running()
         self.exit_with_yes()
@@ -254,16 +272,22 @@ class SoftPhoneCalls(_CallingWorld):
         phone.wait()
         self.exit_with_yes()
 
-    def test_a_softphone_not_running_is_started_from_its_path_and_dialled(self):
-        self.w.profile_set("SoftPhone", windows_path(self.phone_exe))
+    def test_a_softphone_not_running_is_started_from_its_path_and_dialled_when_its_window_comes(self):
+        # Its window comes 3 s after its start: the call waits for it.
+        self.w.profile_set("SoftPhone", windows_path(self.phone_exe) + " --delay-window 3000")
         self.w.profile_set("CallParams", "0301-234 567,1,1")
         self.start_main()
         self.assertIsNone(self.d.find(DIALOG_CLASS, SOFTPHONE_TITLE))
         self.start_monitoring()
         self.loud(8)
+        wait_until(lambda: fakephone_lines(self.phone_log), CALL_DEADLINE,
+                   message="the softphone was not started")
+        started = time.monotonic()
         wait_until(lambda: "COMMAND 1006 0 0" in fakephone_lines(self.phone_log), CALL_DEADLINE,
-                   message="the softphone was not started and dialled: %r"
-                           % fakephone_lines(self.phone_log))
+                   message="the softphone was not dialled: %r" % fakephone_lines(self.phone_log))
+        sys.stderr.write("note: the late softphone was dialled %.1f s after its start\n"
+                         % (time.monotonic() - started))
+        self.assertEqual([], self.w.msgboxes(self.app))
         lines = fakephone_lines(self.phone_log)
         self.assertTrue(lines[0].startswith("START"), lines)
         self.assertEqual("WINDOW", lines[1])
@@ -274,18 +298,27 @@ class SoftPhoneCalls(_CallingWorld):
         self.close_phone()
         self.exit_with_yes()
 
-    def test_a_wrong_path_places_no_call_and_monitoring_goes_on(self):
+    def test_a_wrong_path_is_told_once_per_run_and_monitoring_goes_on(self):
+        # Traced: the PC is kept awake from Start to Stop.
+        self.w.driver.regset("Software\\Wine\\Debug", "RelayInclude", "kernel32.SetThreadExecutionState")
         self.w.profile_set("SoftPhone", "C:\\nowhere\\softphone.exe")
         self.w.profile_set("CallParams", "555,0,3")
-        self.start_main()
+        self.start(env={"WINEDEBUG": "+relay"})
+        self.main = self.w.wait_main_window(self.app)
         self.start_monitoring()
         self.loud(8)
-        self.assertTrue(stays(lambda: self.w.msgboxes(self.app) == [], 12),
-                        "the failed call showed a message")
+        box = self.expect_message(self.text(R.IDS_SOFTPHONE_NOT_FOUND), "stop", owner=self.main)
+        self.w.answer_msgbox(box, IDOK)
+        self.assertTrue(self.no_message_box(8), "the failed call was told twice in one run")
         self.assertIsNone(self.d.find(DIALOG_CLASS, SOFTPHONE_TITLE))
         self.assert_running()
         self.assertEqual(self.text(R.IDS_STOP), self.start_stop_label())
         self.stop_monitoring()
+        calls = [l.split(":", 1)[1] for l in self.app.stderr().splitlines()
+                 if "Call KERNEL32.SetThreadExecutionState" in l]
+        self.assertEqual(["Call KERNEL32.SetThreadExecutionState(80000001)",
+                          "Call KERNEL32.SetThreadExecutionState(80000000)"],
+                         [c.split(" ret=")[0] for c in calls])
         self.exit_with_yes()
 
 
