@@ -190,15 +190,6 @@ TEST_F(SoftPhoneChannel, APhoneThatIsSlowToOpenItsWindowIsStartingAndARetryStart
     EXPECT_EQ(1, Starts());
 }
 
-TEST_F(SoftPhoneChannel, AProgramWithoutTheWindowIsStarting) {
-    REQUIRE_FAKEPHONE();
-    ASSERT_EQ(nullptr, FindPhone());
-    SetPath(PhoneCommand("--no-window --exit-after 20000"));
-    EXPECT_EQ(DialOutcome::SoftPhoneStarting, DialNumber("555"));
-    ASSERT_TRUE(WaitFor([](void* self) { return static_cast<SoftPhoneChannel*>(self)->Starts() == 1; },
-                        this, 10000));
-}
-
 TEST_F(SoftPhoneChannel, OtherChannelsDoNotTouchThePhone) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
