@@ -47,10 +47,11 @@ struct Fixture : ::testing::Test {
         if (hearing) CountBufferHeard(state);
         return MonitorTick(settings, state, now, &Fixture::Record, this);
     }
-    // Ticks until a call is placed: how many it took, 0 for none within `limit`.
-    int TicksToCall(int limit) {
+    // Ticks until a call is placed (or what `did` names happens): how many
+    // it took, 0 for none within `limit`.
+    int TicksToCall(int limit, bool TickResult::*did = &TickResult::called) {
         for (int i = 1; i <= limit; ++i)
-            if (Tick().called) return i;
+            if (Tick().*did) return i;
         return 0;
     }
     void Start() { ASSERT_EQ(ToggleMonitoring(settings, state), StartStopOutcome::Started); }
@@ -312,11 +313,7 @@ TEST_F(Fixture, CallThresholdZeroCallsOnTheFirstTickOfSilence) {
 TEST_F(Fixture, TwoMinutesWithoutARecordedBufferBringOneTroubleCallCountedNowhere) {
     hearing = false;
     Start();
-    auto ticksToTrouble = [&](int limit) {
-        for (int i = 1; i <= limit; ++i)
-            if (Tick().troubleCalled) return i;
-        return 0;
-    };
+    auto ticksToTrouble = [&](int limit) { return TicksToCall(limit, &TickResult::troubleCalled); };
     CountBufferHeard(state);
     EXPECT_EQ(ticksToTrouble(2 * kTroubleSilenceTicks), kTroubleSilenceTicks + 1);
     ASSERT_EQ(calls.size(), 1u);
