@@ -181,10 +181,10 @@ bool IsDone(const WAVEHDR* header) {
 // When recording stops without a stop of ours (the sound server or the
 // device went away, or it hands back only empty buffers), or the program
 // asks for it (after the PC slept), the capture thread closes the device
-// and opens it again every `retryMs` until recorded buffers come again. The user is told once per
-// interruption, when the first attempt to get going again has failed: with
-// the name of the call that failed, or "UNKNOWN" when the device opened
-// again but still delivers nothing.
+// and opens it again every `retryMs` until recorded buffers come again. The
+// user is told once per interruption, when the first attempt to get going
+// again has failed: with the name of the call that failed, or "UNKNOWN"
+// when the device opened again but still delivers nothing.
 class Recovery {
 public:
     explicit Recovery(WaveCapture& c) : capture(c), lastBuffer(::GetTickCount()) {}
