@@ -313,7 +313,7 @@ class SoftPhoneCalls(_CallingWorld):
         self.assertEqual(self.text(R.IDS_STOP), self.start_stop_label())
         self.stop_monitoring()
         self.assertEqual(["80000001", "80000000"],  # ES_CONTINUOUS with ES_SYSTEM_REQUIRED, then without
-                         re.findall(r"Call KERNEL32\.SetThreadExecutionState\((\w+)\)", self.app.stderr()))
+                         re.findall(r"Call KERNEL32\.SetThreadExecutionState\(0*(\w{8})\)", self.app.stderr()))
         self.exit_with_yes()
 
 
