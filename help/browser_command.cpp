@@ -18,16 +18,20 @@ void CopySpan(const char* begin, std::size_t length, char* out, std::size_t size
 void BrowserProgramOf(const char* command, char* out, std::size_t size) {
     if (!out || size == 0) return;
     if (!command) command = "";
-    const char* first = std::strchr(command, '"');
-    if (first) {
-        const char* next = std::strchr(first + 1, '"');
+    if (command[0] == '"') {
+        const char* next = std::strchr(command + 1, '"');
         if (next) {
-            CopySpan(first + 1, static_cast<std::size_t>(next - first - 1), out, size);
+            CopySpan(command + 1, static_cast<std::size_t>(next - command - 1), out, size);
             return;
         }
     } else {
-        const char* backslash = std::strrchr(command, '\\');
-        if (backslash && backslash != command) {
+        // The program ends before the first quote: what follows are its arguments.
+        const char* quote = std::strchr(command, '"');
+        const std::size_t head = quote ? static_cast<std::size_t>(quote - command) : std::strlen(command);
+        const char* backslash = nullptr;
+        for (std::size_t i = 1; i < head; ++i)
+            if (command[i] == '\\') backslash = command + i;
+        if (backslash) {
             const char* blank = std::strchr(backslash, ' ');
             if (blank) {
                 CopySpan(command, static_cast<std::size_t>(blank - command), out, size);

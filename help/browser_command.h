@@ -7,10 +7,11 @@
 
 // Writes the program path of `command` into out (size bytes, cut to fit,
 // always terminated when size > 0):
-// - with two or more double quotes, the text between the first and the next;
-// - with a single double quote, the command unchanged;
-// - without quotes, the text before the first blank after the last backslash
-//   (when that backslash is not the first character and a blank follows it),
-//   else the command unchanged.
+// - starting with a double quote, the text up to the next one (without a
+//   next one, the command unchanged);
+// - else the text before the first blank after the last backslash ahead of
+//   any double quote (when that backslash is not the first character and a
+//   blank follows it), else the command unchanged, as in
+//   C:\PROGRA~1\WEB\WEB.EXE -url "%1".
 // A null command counts as empty.
 void BrowserProgramOf(const char* command, char* out, std::size_t size);

@@ -11,13 +11,13 @@ namespace {
 
 // The rule, written out plainly over std::string.
 std::string ExpectedProgram(const std::string& command) {
-    const std::size_t quote = command.find('"');
-    if (quote != std::string::npos) {
-        const std::size_t closing = command.find('"', quote + 1);
+    if (!command.empty() && command[0] == '"') {
+        const std::size_t closing = command.find('"', 1);
         if (closing == std::string::npos) return command;
-        return command.substr(quote + 1, closing - quote - 1);
+        return command.substr(1, closing - 1);
     }
-    const std::size_t backslash = command.rfind('\\');
+    const std::string head = command.substr(0, command.find('"'));  // the arguments follow a quote
+    const std::size_t backslash = head.rfind('\\');
     if (backslash == std::string::npos || backslash == 0) return command;
     const std::size_t blank = command.find(' ', backslash);
     if (blank == std::string::npos) return command;

@@ -28,7 +28,10 @@ TEST(BrowserCommand, QuotedPathsBlankSeparatedPathsAndTheRest) {
         {"browser", "browser"},                  // one word: unchanged
         {"", ""},
         {"\"", "\""},                            // a lone quote: unchanged
-        {"C:\\Web\\web.exe \"", "C:\\Web\\web.exe \""},  // one quote: unchanged
+        {"C:\\Web\\web.exe \"", "C:\\Web\\web.exe"},  // a quote after the path: an argument
+        // Unquoted path, quoted argument (also with a backslash in it).
+        {"C:\\PROGRA~1\\WEB\\WEB.EXE -url \"%1\"", "C:\\PROGRA~1\\WEB\\WEB.EXE"},
+        {"C:\\Web\\web.exe -p \"C:\\x y\\z\" %1", "C:\\Web\\web.exe"},
         {"\\web.exe -x", "\\web.exe -x"},        // a backslash first: unchanged
         {"C:\\Web\\web.exe", "C:\\Web\\web.exe"},  // no blank after the backslash
         {"C:\\My Web\\web.exe %1", "C:\\My Web\\web.exe"},  // the blank after the last backslash
