@@ -119,7 +119,8 @@ LRESULT CSetupDlg::OnRadioClicked(WPARAM wParam, LPARAM) {
 LRESULT CSetupDlg::OnConnectionTest(WPARAM, LPARAM) {
     char number[kTestNumberBytes];
     ReadItem(IDC_CALL_NUMBER, number, sizeof number);
-    if (number[0] == '\0') {
+    // "?" is what an emptied number shows after OK: no number either.
+    if (number[0] == '\0' || std::strcmp(number, "?") == 0) {
         ShowMessage(Hwnd(), LoadText(IDS_INVALID_NUMBER), MB_OK | MB_ICONSTOP);
         return 0;
     }
@@ -173,6 +174,7 @@ void CSetupDlg::OnOK() {
     if (IsItemChecked(IDC_LANG_GERMAN)) s.language = 0;
     if (IsItemChecked(IDC_LANG_ENGLISH)) s.language = 1;
     ReadItem(IDC_CALL_NUMBER, s.callNumber, sizeof s.callNumber);
+    RemoveCommas(s.callNumber);  // a comma would end the number in the stored value
     if (s.callNumber[0] == '\0') CopyTruncated(s.callNumber, sizeof s.callNumber, "?");
     ReadItem(IDC_CALLING_DELAY, work, kNumberFieldBytes);
     s.callingDelay = ParseProfileInt(work);

@@ -37,6 +37,14 @@ void TrimTrailingBlanks(char* text) {
     while (n > 0 && text[n - 1] == ' ') text[--n] = '\0';
 }
 
+void RemoveCommas(char* text) {
+    if (!text) return;
+    char* kept = text;
+    for (const char* p = text; *p != '\0'; ++p)
+        if (*p != ',') *kept++ = *p;
+    *kept = '\0';
+}
+
 void SplitFields(const char* value, ProfileFields& out) {
     out.count = 0;
     for (int i = 0; i < kMaxProfileFields; ++i) out.field[i][0] = '\0';

@@ -18,6 +18,10 @@ int ParseProfileInt(const char* text);
 // Removes blanks (spaces only) from the end of text, in place.
 void TrimTrailingBlanks(char* text);
 
+// Removes every comma from a call number, in place: the stored value holds
+// the number, the delay and the maximum separated by commas.
+void RemoveCommas(char* text);
+
 // Splits at commas: leading commas skipped, a run of commas is one separator,
 // blanks stay in the field; only the first three fields are kept. Returns the
 // number of fields found (0..3). The value is cut to the working buffer first.

@@ -109,6 +109,23 @@ TEST(CallParams, NumberIsTrimmedAndMissingFieldsStayAsTheyWere) {
     EXPECT_EQ(s.maxCalls, 10);
 }
 
+// A pasted number with commas would be read back as number, delay and maximum.
+TEST(CallParams, ANumberWithoutItsCommasReadsBackAsItWasStored) {
+    MonitorSettings s = {};
+    std::strcpy(s.callNumber, ",030,1234,1,10,");
+    s.callingDelay = 5;
+    s.maxCalls = 7;
+    RemoveCommas(s.callNumber);
+    EXPECT_STREQ(s.callNumber, "0301234110");
+    char stored[kProfileBufferSize];
+    FormatCallParams(stored, sizeof stored, s);
+    MonitorSettings back = {};
+    ApplyCallParams(back, stored);
+    EXPECT_STREQ(back.callNumber, s.callNumber);
+    EXPECT_EQ(back.callingDelay, 5);
+    EXPECT_EQ(back.maxCalls, 7);
+}
+
 TEST(CallParams, OverlongNumberIsCutToItsField) {
     MonitorSettings s = Zeroed();
     std::memset(s.modemCommand, 'M', sizeof s.modemCommand - 1);
