@@ -82,6 +82,11 @@ bool CHLinkCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
     case WM_MOUSEMOVE:
         OnMouseMove(lParam);
         return false;  // the static's own handling follows
+    case WM_CAPTURECHANGED:
+        // The pointer went to another window (the browser the click started
+        // took the foreground): the link is no longer under it.
+        if (reinterpret_cast<HWND>(lParam) != Hwnd()) SetHover(false);
+        return false;
     case WM_COMMAND:
         if (wParam != kLinkActivateCommand) return false;
         Activate();

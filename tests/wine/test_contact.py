@@ -17,6 +17,7 @@ from world import (BUILD_DIR, HELP_FOLDERS, HELP_VIEWER, CribwatchTestCase, exe_
 WEB_SITE = "https://kestrelon.example/cribwatch"
 MAIL = "mailto:cribwatch@kestrelon.example"
 WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_CONTEXTMENU = 0x0200, 0x0201, 0x0204, 0x007B
+WM_CAPTURECHANGED = 0x0215
 SS_NOTIFY = 0x0100
 CLASSES = r"HKLM\Software\Classes"
 
@@ -97,6 +98,11 @@ class ContactLinks(_ContactWorld):
         self.wait_started("web", 1)
         self.assertEqual([], self.started("mail"))
         self.wait_colour(link, RED)  # still under the pointer
+        # The browser takes the pointer away: the link leaves its hover colour.
+        self.d.post(link, WM_CAPTURECHANGED, 0, 0)
+        self.wait_colour(link, PURPLE)
+        self.move(link, 3, 3)
+        self.wait_colour(link, RED)
         width = self.d.rect(link, "client")
         self.move(link, width["right"] + 40, 3)
         self.wait_colour(link, PURPLE)
