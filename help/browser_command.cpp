@@ -41,3 +41,16 @@ void BrowserProgramOf(const char* command, char* out, std::size_t size) {
     }
     CopyTruncated(out, size, command);
 }
+
+void BesideProgram(const char* programPath, const char* name, char* out, std::size_t size) {
+    if (!out || size == 0) return;
+    if (!name) name = "";
+    const char* slash = programPath ? std::strrchr(programPath, '\\') : nullptr;
+    const std::size_t folder = slash ? static_cast<std::size_t>(slash - programPath) + 1 : 0;
+    if (folder + std::strlen(name) >= size) {
+        CopyTruncated(out, size, name);
+        return;
+    }
+    std::memcpy(out, programPath, folder);
+    std::memcpy(out + folder, name, std::strlen(name) + 1);
+}

@@ -15,3 +15,8 @@
 //   C:\PROGRA~1\WEB\WEB.EXE -url "%1".
 // A null command counts as empty.
 void BrowserProgramOf(const char* command, char* out, std::size_t size);
+
+// `name` in the folder of the program at `programPath`, such as
+// "C:\Program Files\Cribwatch\CribPC-Ger.chm"; just `name` when the path
+// has no folder or the whole does not fit into out (size bytes).
+void BesideProgram(const char* programPath, const char* name, char* out, std::size_t size);

@@ -16,6 +16,7 @@ using HtmlHelpEntry = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
 constexpr UINT kDisplayTopic = 0;        // HH_DISPLAY_TOPIC
 constexpr WORD kHtmlHelpAOrdinal = 14;
 constexpr std::size_t kHelpPathBytes = 260;
+constexpr std::size_t kHelpFileBytes = 1024;
 constexpr char kHelpControlKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 constexpr char kBrowserKey[] = "http\\shell\\open\\command";
 // A registered browser command longer than this is not taken.
@@ -36,10 +37,16 @@ bool FileExists(const char* path) {
 
 void ShowHelp(HWND owner) {
     const int language = Settings().language;
-    if (language == 0)
-        CallHtmlHelp(owner, "CribPC-Ger.chm", kDisplayTopic, "CribPC-Ger.chm::/willkommen.htm");
-    else if (language == 1)
-        CallHtmlHelp(owner, "CribPC-Eng.chm", kDisplayTopic, "CribPC-Eng.chm::/willkommen.htm");
+    if (language != 0 && language != 1) return;
+    // The help file beside the program, whatever the current folder is.
+    char program[kHelpFileBytes];
+    const DWORD n = ::GetModuleFileNameA(nullptr, program, sizeof program);
+    if (n == 0 || n >= sizeof program) program[0] = '\0';
+    char file[kHelpFileBytes];
+    char topic[kHelpFileBytes + 32];
+    BesideProgram(program, language == 0 ? "CribPC-Ger.chm" : "CribPC-Eng.chm", file, sizeof file);
+    std::snprintf(topic, sizeof topic, "%s::/willkommen.htm", file);
+    CallHtmlHelp(owner, file, kDisplayTopic, topic);
 }
 
 HWND CallHtmlHelp(HWND owner, const char* file, UINT command, const char* data) {

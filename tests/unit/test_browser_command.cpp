@@ -53,4 +53,16 @@ TEST(BrowserCommand, LongCommandsAreCutToTheBuffer) {
     BrowserProgramOf(quoted.c_str(), nullptr, 10);  // no room at all: nothing written
 }
 
+TEST(BesideProgram, TheNameInTheProgramsFolderOrAloneWhenThatDoesNotFit) {
+    char out[32];
+    BesideProgram("C:\\Prog\\Cribwatch.exe", "CribPC-Ger.chm", out, sizeof out);
+    EXPECT_STREQ(out, "C:\\Prog\\CribPC-Ger.chm");
+    BesideProgram("Cribwatch.exe", "CribPC-Ger.chm", out, sizeof out);
+    EXPECT_STREQ(out, "CribPC-Ger.chm");
+    BesideProgram("C:\\A long folder name\\Cribwatch.exe", "CribPC-Ger.chm", out, sizeof out);
+    EXPECT_STREQ(out, "CribPC-Ger.chm");
+    BesideProgram(nullptr, "x.chm", out, 4);
+    EXPECT_STREQ(out, "x.c");
+}
+
 }  // namespace
