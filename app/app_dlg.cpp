@@ -61,6 +61,13 @@ std::tm LocalNow() {
 CAppDlg::CAppDlg() : Dialog("AppDlg", nullptr) {}
 
 bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    // The shell's notification area was made anew: the tray icon comes back.
+    static const UINT taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+    if (taskbarCreated != 0 && message == taskbarCreated) {
+        trayIcon.Restore();
+        *result = 0;
+        return true;
+    }
     static const MessageEntry<CAppDlg> kMessages[] = {
         MessageRow(WM_CLOSE, &CAppDlg::ConfirmExit),
         MessageRow(WM_TIMER, &CAppDlg::OnTimer),

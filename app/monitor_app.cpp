@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "app/app_dlg.h"
 #include "base/shared_record.h"
@@ -18,13 +19,19 @@ bool CMonitorApp::InitInstance() {
         return false;
     }
 
+    // The shell may start the handlers of links through COM.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
     ProfileSetRegistryKey("Kestrelon");
     ZeroSharedRecord();
 
-    CAppDlg mainWindow;
-    mainWindow.DoModal();
+    {
+        CAppDlg mainWindow;
+        mainWindow.DoModal();
+    }
+    if (SUCCEEDED(com)) ::CoUninitialize();
     return true;
 }

@@ -57,6 +57,11 @@ public:
         ::Shell_NotifyIconA(NIM_ADD, &data);
         added = true;
     }
+    // Adds the icon again after the shell's notification area was made anew
+    // (Explorer restarted and sent "TaskbarCreated"): the old one is gone.
+    void Restore() {
+        if (added) ::Shell_NotifyIconA(NIM_ADD, &data);
+    }
     void Remove() {
         if (!added) return;
         ::Shell_NotifyIconA(NIM_DELETE, &data);

@@ -473,6 +473,19 @@ class EnglishMainWindow(_MainWindowWorld):
         self.exit_with_yes()
 
 
+    def test_the_tray_icon_comes_back_when_the_taskbar_is_made_anew(self):
+        # Explorer restarted: its "TaskbarCreated" adds the icon again (relay trace).
+        self.w.driver.regset("Software\\Wine\\Debug", "RelayInclude", "shell32.Shell_NotifyIconA")
+        self.start(env={"WINEDEBUG": "+relay"})
+        self.main = self.w.wait_main_window(self.app)
+        adds = lambda: len(re.findall(r"Call shell32\.Shell_NotifyIconA\(0+,", self.app.stderr()))
+        self.assertEqual(1, adds())
+        self.d.post(self.main, self.d.msgid("TaskbarCreated"), 0, 0)
+        wait_until(lambda: adds() == 2, message="the tray icon was not added again")
+        self.w.driver.regdel("Software\\Wine\\Debug", "RelayInclude")
+        self.exit_with_yes()
+
+
 class TrayIconOnTheTaskbar(_MainWindowWorld):
     """A virtual desktop with a taskbar: the program's icon sits in its
     notification area and real clicks on it reach the program."""

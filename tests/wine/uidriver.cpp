@@ -939,6 +939,8 @@ std::string Run(const Args& a) {
         return JsonBool(::PostMessageW(a.Hwnd(1), static_cast<UINT>(a.Int(2)), static_cast<WPARAM>(a.Int(3, 0)),
                                        static_cast<LPARAM>(a.Int(4, 0))) != 0);
     }
+    // msgid <name>: the message id the system gives that name (RegisterWindowMessage)
+    if (cmd == "msgid") return JsonInt(::RegisterWindowMessageA(a.Str(1).c_str()));
     // send <hwnd> <msg> <wparam> <lparam> [timeout_ms]: the result, or an error on time-out
     if (cmd == "send") {
         DWORD_PTR r = 0;

@@ -438,6 +438,7 @@ class Driver:
 
     # -- windows --
     ping = _command("ping", "ping()")
+    msgid = _command("msgid", "msgid(name): the id of a registered window message, such as TaskbarCreated.")
 
     def find(self, cls="*", title="*", pid=0, visible=False):
         """First top-level window matching class and title ("*" = any), of
