@@ -8,9 +8,11 @@
 ;
 ; Per machine into Program Files\Kestrelon\Cribwatch (the 32-bit Program
 ; Files on a 64-bit Windows), a Start-menu shortcut that starts the program
-; in its own folder (where the Help button finds the help files), and an
-; uninstall entry. The uninstaller keeps the user's settings unless the
-; user asks for them to go; a silent uninstall (/S) keeps them.
+; in Cribwatch in the Public Documents (where its protocol files go: every
+; user can write and find them there), and an uninstall entry. The
+; uninstaller keeps the user's settings unless the user asks for them to go;
+; a silent uninstall (/S) keeps them, and both keep the protocol files. Setup
+; and uninstall wait until a running Cribwatch has been ended.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -27,6 +29,7 @@ RequestExecutionLevel admin
 !define SETTINGS_KEY "Software\Kestrelon\Cribwatch"
 !define MAKER_KEY "Software\Kestrelon"
 !define SHORTCUT "$SMPROGRAMS\Cribwatch.lnk"
+!define PROTOCOL_FOLDER "$DOCUMENTS\Cribwatch"
 
 Name "${PRODUCT}"
 Caption "${PRODUCT} ${VERSION}"
@@ -70,6 +73,21 @@ LangString UninstallText ${LANG_ENGLISH} "${PRODUCT} will be removed from the fo
 LangString UninstallText ${LANG_GERMAN} "${PRODUCT} wird aus dem Ordner $INSTDIR entfernt. Ihre Einstellungen bleiben erhalten, wenn Sie das Feld unten nicht ankreuzen."
 LangString RemoveSettings ${LANG_ENGLISH} "also remove my settings"
 LangString RemoveSettings ${LANG_GERMAN} "auch meine Einstellungen entfernen"
+LangString ProgramRunning ${LANG_ENGLISH} "${PRODUCT} is running. Please end it (Exit) and then click Retry."
+LangString ProgramRunning ${LANG_GERMAN} "${PRODUCT} läuft. Bitte beenden Sie es (Beenden) und klicken Sie dann auf Wiederholen."
+
+; Files in use are never replaced or removed halfway: while the program's
+; window is there, ask the user to end it; silently, give up (exit code 2).
+!macro WaitForProgramEnd
+    ${Do}
+        FindWindow $0 "#32770" "${PRODUCT}"
+        ${If} $0 == 0
+            ${Break}
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(ProgramRunning)" /SD IDCANCEL IDRETRY +2
+        Abort
+    ${Loop}
+!macroend
 
 ; The files of the program's folder, for installing and for removing:
 ; `action` is the macro run with each file's name.
@@ -89,6 +107,7 @@ LangString RemoveSettings ${LANG_GERMAN} "auch meine Einstellungen entfernen"
 
 Function .onInit
     SetShellVarContext all
+    !insertmacro WaitForProgramEnd
 FunctionEnd
 
 Section "Cribwatch"
@@ -97,7 +116,9 @@ Section "Cribwatch"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
     ; The shortcut's working folder is the current output path: the
-    ; program's folder.
+    ; program keeps its protocol files in the folder it starts in.
+    CreateDirectory "${PROTOCOL_FOLDER}"
+    SetOutPath "${PROTOCOL_FOLDER}"
     CreateShortcut "${SHORTCUT}" "$INSTDIR\Cribwatch.exe" "" "$INSTDIR\Cribwatch.exe" 0
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -113,9 +134,9 @@ Section "Cribwatch"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; The finish page's offer: the program, started in its own folder.
+; The finish page's offer: the program, started as its shortcut starts it.
 Function StartProgram
-    SetOutPath "$INSTDIR"
+    SetOutPath "${PROTOCOL_FOLDER}"
     Exec '"$INSTDIR\Cribwatch.exe"'
 FunctionEnd
 
@@ -126,6 +147,7 @@ Var RemoveSettingsBox
 
 Function un.onInit
     SetShellVarContext all
+    !insertmacro WaitForProgramEnd
     StrCpy $RemoveSettings ${BST_UNCHECKED}
 FunctionEnd
 
@@ -155,6 +177,8 @@ Section "Uninstall"
     ; The maker's folder goes too when nothing else is left in it.
     RMDir "$INSTDIR\.."
     Delete "${SHORTCUT}"
+    ; The protocol files are the user's: their folder goes only when empty.
+    RMDir "${PROTOCOL_FOLDER}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     ${If} $RemoveSettings == ${BST_CHECKED}
         DeleteRegKey HKCU "${SETTINGS_KEY}"

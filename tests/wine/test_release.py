@@ -26,7 +26,7 @@ ZIP = DIST / ("Cribwatch-%s-portable.zip" % VERSION)
 RELEASE_FILES = {"Cribwatch.exe", "CribPC-Ger.chm", "CribPC-Eng.chm", "LICENSE.txt", "README.txt"}
 MAKER = COMPANY_KEY.split("\\")[-1]
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Cribwatch"
-CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAM_FILESX86 = 0x17, 0x2A
+CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAM_FILESX86, CSIDL_COMMON_DOCUMENTS = 0x17, 0x2A, 0x2E
 I386 = 0x14C
 # NSIS runs its uninstaller from a copy of this name in the temp folder.
 UNINSTALLER_COPY = "Un.exe"
@@ -47,6 +47,8 @@ class _Release(CribwatchTestCase):
         super().setUp()
         self.folder = self.d.folder(CSIDL_PROGRAM_FILESX86) + "\\%s\\%s" % (MAKER, APP_TITLE)
         self.shortcut = self.d.folder(CSIDL_COMMON_PROGRAMS) + "\\%s.lnk" % APP_TITLE
+        # Where the installed program keeps its protocol files.
+        self.documents = self.d.folder(CSIDL_COMMON_DOCUMENTS) + "\\" + APP_TITLE
         self.assertFalse(self.unix(self.folder).exists())
         self.assertFalse(self.unix(self.shortcut).exists())
 
@@ -94,6 +96,7 @@ class _Installed(_Release):
         self.assertFalse(self.unix(self.folder).exists())
         self.assertFalse(self.unix(self.folder).parent.exists(), "the maker's folder stayed")
         self.assertFalse(self.unix(self.shortcut).exists())
+        self.assertFalse(self.unix(self.documents).exists(), "the empty protocol folder stayed")
         self.assertIsNone(self.d.reglist(UNINSTALL_KEY))
 
     def give_settings(self):
@@ -118,7 +121,8 @@ class Installer(_Installed):
 
         link = self.d.shortcut(self.shortcut)
         self.assertEqual(self.installed("Cribwatch.exe"), link["target"])
-        self.assertEqual(self.folder, link["workdir"])
+        self.assertEqual(self.documents, link["workdir"])
+        self.assertTrue(self.unix(self.documents).is_dir())
         self.assertEqual("", link["args"])
         self.assertEqual((self.installed("Cribwatch.exe"), 0), (link["icon"], link["icon_index"]))
 
@@ -130,14 +134,28 @@ class Installer(_Installed):
         self.assertEqual(self.folder, entry["InstallLocation"])
         self.assertEqual('"%s" /S' % self.installed("Uninstall.exe"), entry["QuietUninstallString"])
 
-    def test_the_shortcut_starts_the_program_and_help_finds_its_file(self):
+    def test_the_shortcut_starts_the_program_help_finds_its_file_and_protocols_go_to_the_documents(self):
         link = self.d.shortcut(self.shortcut)
         for language in (GERMAN, ENGLISH):
             with self.subTest(language=language):
                 self.language = language
-                self.start_main(exe=self.unix(link["target"]), cwd=self.unix(link["workdir"]))
+                self.start_main(exe=self.unix(link["target"]), cwd=self.unix(link["workdir"]),
+                                Logging="1", CallParams="0301234,5,3")
                 self.open_help()
+                self.start_monitoring()
+                self.stop_monitoring()
                 self.exit_with_yes()
+        self.assertEqual(2, len(list(self.unix(self.documents).glob("*.log"))))
+
+    def test_setup_and_uninstall_wait_for_the_running_program_and_silently_give_up(self):
+        self.start_main(exe=self.unix(self.installed("Cribwatch.exe")), cwd=self.unix(self.documents))
+        before = self.unix(self.installed("Cribwatch.exe")).stat().st_mtime_ns
+        self.assertEqual(2, self.launch(SETUP, args=["/S"]).wait(120))
+        self.wait_uninstaller_end(self.run_uninstaller("/S"))
+        self.assertEqual(before, self.unix(self.installed("Cribwatch.exe")).stat().st_mtime_ns)
+        self.assertIsNotNone(self.d.reglist(UNINSTALL_KEY))
+        self.assertTrue(self.app.alive())
+        self.exit_with_yes()
 
     def test_the_silent_uninstall_removes_everything_but_the_settings(self):
         settings = self.give_settings()
@@ -169,7 +187,7 @@ class InteractiveInstall(_Release):
     world_options = dict(sound=True)
     language = ENGLISH
 
-    def test_the_installer_offers_to_start_the_program_in_its_folder(self):
+    def test_the_installer_offers_to_start_the_program_as_its_shortcut_does(self):
         self.w.profile_set("Language", self.language)
         setup = self.launch(SETUP)
         window = self.window_of(setup.wait_winpid())
@@ -200,7 +218,7 @@ class InteractiveInstall(_Release):
         self.d.click_item(window, ID_NEXT)
         self.assertEqual(0, setup.wait(60))
 
-        # The program runs, in its own folder: Help finds its file there.
+        # The program runs, started where its shortcut starts it; Help finds its file beside it.
         pid = wait_until(lambda: self.d.winpid(setup.mark, "Cribwatch.exe"), message="the program did not start")
         self.main = wait_until(lambda: self.w.find_dialog(pid, MAIN_WINDOW_CONTROLS, visible=True),
                                message="no main window")
