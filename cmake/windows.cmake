@@ -7,7 +7,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 configure_file(${CMAKE_SOURCE_DIR}/res/crib_version.h.in ${CMAKE_BINARY_DIR}/generated/crib_version.h @ONLY)
 include_directories(${CMAKE_BINARY_DIR}/generated)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/Cribwatch.rc PROPERTIES
-    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/crib_version.h)
+    OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/generated/crib_version.h;${CMAKE_SOURCE_DIR}/res/Cribwatch.manifest")
 
 set(CRIB_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type -Werror=return-type)
 add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 _WIN32_IE=0x0600 STRICT)

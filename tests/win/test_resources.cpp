@@ -281,6 +281,21 @@ void ExpectRgb(const Rgb& want, const Rgb& got, int x, int y) {
         << " got " << got.r << "," << got.g << "," << got.b;
 }
 
+// The program's manifest (this test program carries the same resources):
+// embedded, asking for no elevation, and taken by the loader, whose
+// activation context then sends comctl32.dll to its version 6.
+TEST(Resources, TheManifestIsEmbeddedAndTaken) {
+    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const char* text = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
+    const std::string manifest(text, ::SizeofResource(nullptr, found));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    ACTCTX_SECTION_KEYED_DATA data = {};
+    data.cbSize = sizeof data;
+    EXPECT_TRUE(::FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
+                                           L"comctl32.dll", &data));
+}
+
 TEST(Resources, BitmapsLoadAsTwentyFourBitPictures) {
     // Their sizes are checked with their pictures below.
     for (UINT id :
