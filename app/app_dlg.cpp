@@ -248,7 +248,9 @@ void CAppDlg::ShowTickMessages() {
     if (failedCallDue) {
         failedCallDue = false;
         failedCallTold = true;
-        ShowMessage(main, LoadText(IDS_SOFTPHONE_NOT_FOUND), MB_OK | MB_ICONSTOP);
+        const bool telephonyApp = Settings().connectionType == kConnectTelephonyApp;
+        ShowMessage(main, LoadText(telephonyApp ? IDS_NO_TELEPHONY_APP : IDS_SOFTPHONE_NOT_FOUND),
+                    MB_OK | MB_ICONSTOP);
     }
     tickBoxShown = false;
 }

@@ -5,7 +5,7 @@
 
 // Channel of the alarm call.
 enum ConnectionType : int32_t {
-    kConnectIsdnTapi = 0,  // offered but disabled, places no call
+    kConnectTelephonyApp = 0,  // the app registered for tel: links
     kConnectSoftPhone = 1,
     kConnectModem = 2,
 };

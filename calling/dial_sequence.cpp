@@ -32,6 +32,27 @@ void PressSoftPhoneButtons(const char* number, SoftPhonePress press, void* conte
     press(kSoftPhoneDialButton, context);
 }
 
+bool FormatTelLink(const char* number, char* out, std::size_t size) {
+    if (!out || size == 0) return false;
+    static const char kScheme[] = "tel:";
+    std::size_t n = 0;
+    bool digits = false;
+    for (const char* p = kScheme; *p != '\0' && n + 1 < size; ++p) out[n++] = *p;
+    for (const char* p = number ? number : ""; *p != '\0'; ++p) {
+        const bool digit = *p >= '0' && *p <= '9';
+        if (!digit && !(*p == '+' && n == sizeof kScheme - 1)) continue;
+        if (n + 1 >= size) {
+            out[0] = '\0';
+            return false;
+        }
+        out[n++] = *p;
+        digits = digits || digit;
+    }
+    out[n] = '\0';
+    if (!digits) out[0] = '\0';
+    return digits;
+}
+
 std::size_t FormatModemDial(const char* command, const char* number, char* out, std::size_t size) {
     if (out == nullptr || size == 0) return 0;
     out[0] = '\0';

@@ -32,6 +32,7 @@ enum class DialOutcome {
     Dialled,            // the softphone or the modem was given the number
     SoftPhoneStarting,  // its program was started, but its window is not there yet
     SoftPhoneNotFound,  // no softphone window, and its program could not be started
+    NoTelephonyApp,     // no app is registered for tel: links, or it could not be started
     NoPort,             // the modem channel, but no modem port is open
     NothingToDo,        // a channel that places no call
 };
@@ -54,6 +55,12 @@ using SoftPhonePress = void (*)(int buttonId, void* context);
 void PressSoftPhoneButtons(const char* number, SoftPhonePress press, void* context);
 
 // The modem's texts.
+// "tel:" and the number's digits, with a "+" only in front of the first one;
+// every other character is dropped. False (and an empty text) when the
+// number has no digit or the link does not fit: no call rather than a wrong one.
+constexpr std::size_t kTelLinkBytes = 4 + kDialNumberBytes;
+bool FormatTelLink(const char* number, char* out, std::size_t size);
+
 constexpr char kModemEchoOff[] = "ATE0\r";
 constexpr std::size_t kModemDialBufferSize = 512;
 

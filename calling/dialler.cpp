@@ -1,6 +1,7 @@
 #include "calling/dialler.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "calling/serial_port_table.h"
 
@@ -43,6 +44,15 @@ DialOutcome DialModem(const DialRequest& request) {
     return DialOutcome::Dialled;
 }
 
+// Hands "tel:<digits>" to the app registered for tel: links.
+DialOutcome DialTelephonyApp(const DialRequest& request) {
+    char link[kTelLinkBytes];
+    if (!FormatTelLink(request.number, link, sizeof link)) return DialOutcome::NothingToDo;
+    const HINSTANCE started = ::ShellExecuteA(nullptr, "open", link, nullptr, nullptr, SW_SHOWNORMAL);
+    // ShellExecute's results up to 32 are errors.
+    return reinterpret_cast<INT_PTR>(started) > 32 ? DialOutcome::Dialled : DialOutcome::NoTelephonyApp;
+}
+
 }  // namespace
 
 DialOutcome Dial(const DialRequest& request) {
@@ -51,8 +61,10 @@ DialOutcome Dial(const DialRequest& request) {
             return DialSoftPhone(request);
         case kConnectModem:
             return DialModem(request);
+        case kConnectTelephonyApp:
+            return DialTelephonyApp(request);
         default:
-            return DialOutcome::NothingToDo;  // ISDN/TAPI and unknown channels place no call
+            return DialOutcome::NothingToDo;  // unknown channels place no call
     }
 }
 

@@ -7,7 +7,8 @@
 
 // Dials request.number through request.channel: the softphone's window
 // (its program is started when the window is missing, unless request.retry
-// says it was started already) or the open modem port.
+// says it was started already), the open modem port, or the app registered
+// for tel: links.
 DialOutcome Dial(const DialRequest& request);
 
 // Opens COM<comPort> at baudRate for the modem and sends "ATE0"; false when

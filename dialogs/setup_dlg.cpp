@@ -68,6 +68,7 @@ void CSetupDlg::ApplyTexts() {
         {IDC_MINUTES_LABEL, IDS_MINUTES},
         {IDC_MAX_CALLS_LABEL, IDS_MAXIMUM},
         {IDC_CALLS_LABEL, IDS_CALLS},
+        {IDC_CONN_ISDN, IDS_TELEPHONY_APP},
         {IDC_CONN_MODEM, IDS_SERIAL_MODEM},
         {IDC_CONNECTION_TEST, IDS_CONNECTION_TEST},
         {IDC_LOGGING, IDS_MAKE_PROTOCOL},
@@ -87,7 +88,7 @@ void CSetupDlg::ShowSettings() {
     SetItemText(IDC_CALLING_DELAY, text);
     FormatInt(text, sizeof text, s.maxCalls);
     SetItemText(IDC_MAX_CALLS, text);
-    if (s.connectionType >= kConnectIsdnTapi && s.connectionType <= kConnectModem)
+    if (s.connectionType >= kConnectTelephonyApp && s.connectionType <= kConnectModem)
         CheckItem(IDC_CONN_ISDN + s.connectionType, true);
     char path[sizeof s.softPhonePath];
     SetItemText(IDC_SOFTPHONE_PATH, CopyField(path, s.softPhonePath));
@@ -139,6 +140,8 @@ LRESULT CSetupDlg::OnConnectionTest(WPARAM, LPARAM) {
     // at once that it was not there, and can test again once it is.
     if (outcome == DialOutcome::SoftPhoneNotFound || outcome == DialOutcome::SoftPhoneStarting)
         ShowMessage(Hwnd(), LoadText(IDS_SOFTPHONE_NOT_FOUND), MB_OK | MB_ICONSTOP);
+    if (outcome == DialOutcome::NoTelephonyApp)
+        ShowMessage(Hwnd(), LoadText(IDS_NO_TELEPHONY_APP), MB_OK | MB_ICONSTOP);
     return 0;
 }
 
@@ -186,7 +189,7 @@ void CSetupDlg::OnOK() {
     ReadItem(IDC_BAUD_RATE, work, kBaudTextBytes);  // the selected item's text
     s.baudRate = ParseProfileInt(work);
     ReadItem(IDC_MODEM_COMMAND, s.modemCommand, sizeof s.modemCommand);
-    if (IsItemChecked(IDC_CONN_ISDN)) s.connectionType = kConnectIsdnTapi;
+    if (IsItemChecked(IDC_CONN_ISDN)) s.connectionType = kConnectTelephonyApp;
     if (IsItemChecked(IDC_CONN_SOFTPHONE)) s.connectionType = kConnectSoftPhone;
     if (IsItemChecked(IDC_CONN_MODEM)) s.connectionType = kConnectModem;
 

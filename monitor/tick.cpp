@@ -11,7 +11,8 @@ void PlaceCall(const MonitorSettings& settings, MonitorState& state, DialSink di
     if (!dial) return;
     const DialOutcome outcome = dial(MakeDialRequest(settings), context);
     if (outcome == DialOutcome::SoftPhoneStarting) state.pendingCallTicks = kPendingCallTicks;
-    if (outcome == DialOutcome::SoftPhoneNotFound) result.callFailed = true;
+    if (outcome == DialOutcome::SoftPhoneNotFound || outcome == DialOutcome::NoTelephonyApp)
+        result.callFailed = true;
     if (result.called) result.outcome = outcome;
 }
 

@@ -101,6 +101,7 @@
 #define IDS_NO_CALL_NUMBER  1006
 #define IDS_MIN_DELAY       1007
 #define IDS_PORT_NOT_OPENED 1008
+#define IDS_NO_TELEPHONY_APP 1009
 #define IDS_CAPTURE_ERROR   3004      // format with one %s, no language offset
 #define IDS_MICROPHONE      2000
 #define IDS_CALLING         2001
@@ -140,6 +141,7 @@
 #define IDS_PORT            2036
 #define IDS_BAUD            2037
 #define IDS_MODEM_COMMAND   2038
+#define IDS_TELEPHONY_APP   2039
 
 // Profile names, loaded without language offset
 #define IDS_PROFILE_SECTION 50000

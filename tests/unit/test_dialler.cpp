@@ -129,4 +129,26 @@ TEST(ModemBaudRates, TheListedRatesInAscendingOrderAndNoOther) {
     }
 }
 
+// What goes to the telephony app: "tel:", a leading "+" and the digits.
+TEST(TelLink, DigitsAndALeadingPlusOnlyAndNothingThatDoesNotFit) {
+    char out[kTelLinkBytes];
+    EXPECT_TRUE(FormatTelLink(" +49 (30) 123-45/6?", out, sizeof out));
+    EXPECT_STREQ(out, "tel:+4930123456");
+    EXPECT_TRUE(FormatTelLink("0049+30#*", out, sizeof out));
+    EXPECT_STREQ(out, "tel:004930");
+    for (const char* none : {"?", "", "+", "abc"}) {
+        EXPECT_FALSE(FormatTelLink(none, out, sizeof out)) << none;
+        EXPECT_STREQ(out, "");
+    }
+    EXPECT_FALSE(FormatTelLink(nullptr, out, sizeof out));
+    // The longest number the connection test takes fits; one digit more than the room does not.
+    const std::string longest(kDialNumberBytes - 1, '7');
+    EXPECT_TRUE(FormatTelLink(longest.c_str(), out, sizeof out));
+    EXPECT_EQ("tel:" + longest, out);
+    char small[8];
+    EXPECT_FALSE(FormatTelLink("1234", small, sizeof small));
+    EXPECT_STREQ(small, "");
+    EXPECT_TRUE(FormatTelLink("123", small, sizeof small));
+}
+
 }  // namespace

@@ -194,8 +194,8 @@ TEST_F(SoftPhoneChannel, OtherChannelsDoNotTouchThePhone) {
     REQUIRE_FAKEPHONE();
     ASSERT_EQ(nullptr, FindPhone());
     SetPath(PhoneCommand());
-    request.channel = kConnectIsdnTapi;
-    EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555"));
+    request.channel = kConnectTelephonyApp;  // no app registered for tel: links
+    EXPECT_EQ(DialOutcome::NoTelephonyApp, DialNumber("555"));
     request.channel = -3;
     EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555"));
     request.channel = kConnectModem;  // no modem port open: nothing

@@ -61,13 +61,14 @@ bool IsGermanLetter(wchar_t c) { return c != 0 && std::wcschr(L"\xC4\xD6\xDC\xDF
 const UINT kTwinTexts[] = {
     IDS_CONFIRM_EXIT, IDS_ALREADY_RUNNING, IDS_CONNECT_QUESTION, IDS_INVALID_NUMBER,
     IDS_SOFTPHONE_NOT_FOUND, IDS_NO_SOUNDCARD, IDS_NO_CALL_NUMBER, IDS_MIN_DELAY,
-    IDS_PORT_NOT_OPENED, IDS_MICROPHONE, IDS_CALLING, IDS_SENSITIVITY, IDS_THRESHOLD,
+    IDS_PORT_NOT_OPENED, IDS_NO_TELEPHONY_APP, IDS_MICROPHONE, IDS_CALLING, IDS_SENSITIVITY, IDS_THRESHOLD,
     IDS_SETTINGS, IDS_LANGUAGE, IDS_GERMAN, IDS_ENGLISH, IDS_CANCEL, IDS_HELP, IDS_ABOUT,
     IDS_EXIT, IDS_CALLING_PARAMS, IDS_CONNECT_TO, IDS_MISCELLANEOUS, IDS_CALL_NUMBER,
     IDS_CALLING_DELAY, IDS_MAXIMUM, IDS_MINUTES, IDS_CALLS, IDS_MAKE_PROTOCOL,
     IDS_SOFTPHONE_FILE, IDS_BROWSE_FILTER, IDS_CONNECTION_TEST, IDS_DATE_TIME, IDS_STATUS,
     IDS_CONTACT_GROUP, IDS_WEB_LINK, IDS_MAIL_LINK, IDS_START, IDS_STOP, IDS_QUESTIONS,
     IDS_CONTACT, IDS_SERIAL_MODEM, IDS_SERIAL_GROUP, IDS_PORT, IDS_BAUD, IDS_MODEM_COMMAND,
+    IDS_TELEPHONY_APP,
 };
 
 // The registry's section and value names: users' settings are stored under
@@ -603,8 +604,8 @@ TEST(Resources, DialogTemplatesHoldTheNamedControlsOfTheirKind) {
             SCOPED_TRACE(testing::Message() << "control " << it.id);
             const DWORD shown = WS_CHILD | WS_VISIBLE;
             EXPECT_EQ(shown, it.style & shown);
-            // Only the ISDN choice is switched off: that line is not offered.
-            EXPECT_EQ(it.id == IDC_CONN_ISDN, (it.style & WS_DISABLED) != 0);
+            // Nothing is switched off: every channel is offered.
+            EXPECT_EQ(0u, it.style & WS_DISABLED);
             if (it.id == IDC_STATIC) {
                 EXPECT_EQ(L"static", it.cls);
             } else {

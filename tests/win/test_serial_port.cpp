@@ -304,7 +304,7 @@ TEST_F(ModemChannel, OtherChannelsWriteNothingToTheModem) {
     ASSERT_TRUE(peer.ok());
     ASSERT_TRUE(OpenModemPort(port, 19200));
     ASSERT_EQ("ATE0\r", peer.Receive(5));
-    EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555", kConnectIsdnTapi));
+    EXPECT_EQ(DialOutcome::NoTelephonyApp, DialNumber("555", kConnectTelephonyApp));  // none registered
     EXPECT_EQ(DialOutcome::NothingToDo, DialNumber("555", 7));
     EXPECT_EQ("", peer.Collect(500));
 }

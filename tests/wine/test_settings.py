@@ -3,6 +3,7 @@ connection test, over the running monitor."""
 
 import os
 import re
+import shutil
 import sys
 import unittest
 
@@ -11,7 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_calling as calling  # noqa: E402
 from resources import ENGLISH, GERMAN, R  # noqa: E402
 from world import (DIALOG_CLASS, IDCANCEL, IDNO, IDOK, IDYES, SC_CLOSE, VK, CribwatchTestCase,  # noqa: E402
-                   stays, wait_until, windows_path)
+                   exe_path, stays, wait_until, windows_path)
 
 CB_GETCURSEL, CB_SETCURSEL = 0x0147, 0x014E
 RADIOS = (R.IDC_LANG_GERMAN, R.IDC_LANG_ENGLISH, R.IDC_CONN_ISDN, R.IDC_CONN_SOFTPHONE, R.IDC_CONN_MODEM)
@@ -255,6 +256,56 @@ class ConnectionTestAndAlarm(calling._CallingWorld, _SettingsTest):
                    message="no call while the dialog was open: %r" % self.phone_commands())
         self.assertTrue(self.d.exists(self.dlg))
         self.close_with("cancel")
+        self.assert_running()
+        self.exit_with_yes()
+
+
+class TelephonyApp(calling._CallingWorld, _SettingsTest):
+    """The third channel: the app registered for tel: links (argslog.exe
+    stands in for it and logs its command line)."""
+
+    NUMBER = "+49 (30) 1234-5"
+    LINK = '"C:\\phoneapp.exe" "tel:+493012345"'
+
+    def setUp(self):
+        super().setUp()
+        self.w.profile_set("Connect", "0")
+        self.w.profile_set("CallParams", self.NUMBER + ",1,3")
+        self.app_log = self.w.prefix / "drive_c" / "phoneapp.log"
+
+    def links(self):
+        return self.app_log.read_text().splitlines() if self.app_log.exists() else []
+
+    def connection_test(self, then):
+        self.open_settings()
+        self.assertEqual(self.text(R.IDS_TELEPHONY_APP), self.d.item_text(self.dlg, R.IDC_CONN_ISDN))
+        self.assertTrue(self.d.enabled(self.d.item(self.dlg, R.IDC_CONN_ISDN)))
+        self.d.click_item(self.dlg, R.IDC_CONNECTION_TEST)
+        question = self.text(R.IDS_CONNECT_QUESTION).replace("%s", self.NUMBER)
+        self.w.answer_msgbox(self.expect_message(question, "question", (IDYES, IDNO)), IDYES)
+        then()
+        self.close_with("cancel")
+        self.start_monitoring()
+        self.loud(8)
+
+    def test_the_connection_test_and_an_alarm_open_the_registered_app_with_the_digits(self):
+        shutil.copy(exe_path("argslog"), self.w.prefix / "drive_c" / "phoneapp.exe")
+        self.d.regset(r"HKLM\Software\Classes\tel", "URL Protocol", "")
+        self.d.regset(r"HKLM\Software\Classes\tel\shell\open\command", "", '"C:\\phoneapp.exe" "%1"')
+        self.start_main()
+        self.connection_test(lambda: wait_until(lambda: self.links() == [self.LINK],
+                                                message="the app got %r" % self.links()))
+        wait_until(lambda: self.links() == [self.LINK] * 2, calling.CALL_DEADLINE,
+                   message="the alarm did not reach the app: %r" % self.links())
+        self.assertEqual([], self.w.msgboxes(self.app))
+        self.exit_with_yes()
+
+    def test_without_an_app_the_test_says_so_and_a_failed_alarm_is_told_once(self):
+        self.start_main()
+        no_app = self.text(R.IDS_NO_TELEPHONY_APP)
+        self.connection_test(lambda: self.w.answer_msgbox(self.expect_message(no_app, "stop"), IDOK))
+        self.w.answer_msgbox(self.expect_message(no_app, "stop", owner=self.main), IDOK)
+        self.assertTrue(self.no_message_box(5), "the failed call was told twice")
         self.assert_running()
         self.exit_with_yes()
 
