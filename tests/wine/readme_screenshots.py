@@ -1,5 +1,6 @@
-"""Makes the README's pictures of the main window, in German and in English:
-docs/main-window-de.png and docs/main-window-en.png.
+"""Makes the README's pictures of the main window and the settings dialog,
+in German and in English: docs/main-window-de.png, docs/main-window-en.png,
+docs/settings-de.png and docs/settings-en.png.
 
     CRIB_BUILD_DIR=build/<your i686 build> python3 tests/wine/readme_screenshots.py [OUTDIR]
 
@@ -7,7 +8,8 @@ Each picture comes from a fresh test world (its own Xvfb, Wine prefix and a
 silent room microphone): Cribwatch starts with the default settings in the
 language, runs for a few seconds so the clock shows, and the window is
 captured from the screen, cropped to its rectangle and written as an
-optimised PNG (ImageMagick). The program is then ended through Exit."""
+optimised PNG (ImageMagick); then the settings dialog is opened and captured
+the same way. The program is then ended through Exit."""
 
 import os
 import subprocess
@@ -21,10 +23,29 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from resources import R  # noqa: E402
 from world import IDYES, REPO, World, wait_until  # noqa: E402
 
-PICTURES = (("0", "main-window-de.png"), ("1", "main-window-en.png"))
+PICTURES = (("0", "de"), ("1", "en"))
 
 
-def shoot(language, target):
+def capture(w, window, target):
+    """The window, cut out of a screenshot, as an optimised PNG; returns its
+    width, height and the number of colours it shows."""
+    with tempfile.TemporaryDirectory() as tmp:
+        screen = Path(tmp) / "screen.png"
+        w.screenshot(screen)
+        r = w.driver.rect(window, "window")
+        width, height = r["right"] - r["left"], r["bottom"] - r["top"]
+        crop = "%dx%d+%d+%d" % (width, height, r["left"], r["top"])
+        # The window holds fewer than 256 colours: a palette PNG keeps
+        # every pixel and stays small.
+        subprocess.run(["convert", str(screen), "-crop", crop, "+repage", "-strip",
+                        "-define", "png:compression-level=9", "-define", "png:compression-filter=5",
+                        "PNG8:" + str(target)], check=True)
+        colours = subprocess.run(["identify", "-format", "%k", str(screen) + "[%s]" % crop],
+                                 check=True, capture_output=True, text=True).stdout.strip()
+    return width, height, colours
+
+
+def shoot(language, suffix, out):
     with World(sound=True) as w:
         w.profile_set("Language", language)
         app = w.start_app()
@@ -36,35 +57,30 @@ def shoot(language, target):
         shown = d.item_text(main, R.IDC_TIME)
         wait_until(lambda: d.item_text(main, R.IDC_TIME) != shown)
         time.sleep(0.3)
-        with tempfile.TemporaryDirectory() as tmp:
-            screen = Path(tmp) / "screen.png"
-            w.screenshot(screen)
-            r = d.rect(main, "window")
-            width, height = r["right"] - r["left"], r["bottom"] - r["top"]
-            crop = "%dx%d+%d+%d" % (width, height, r["left"], r["top"])
-            # The window holds fewer than 256 colours: a palette PNG keeps
-            # every pixel and stays small.
-            subprocess.run(["convert", str(screen), "-crop", crop, "+repage", "-strip",
-                            "-define", "png:compression-level=9", "-define", "png:compression-filter=5",
-                            "PNG8:" + str(target)], check=True)
-            colours = subprocess.run(["identify", "-format", "%k", str(screen) + "[%s]" % crop],
-                                     check=True, capture_output=True, text=True).stdout.strip()
+        target = out / ("main-window-%s.png" % suffix)
+        shots = [(target,) + capture(w, main, target)]
+        d.click_item(main, R.IDC_SETTINGS)
+        dialog = w.wait_dialog(app, [R.IDC_CALL_NUMBER, R.IDC_COM_PORT], title=R.text(R.IDS_SETTINGS, language))
+        time.sleep(0.3)
+        target = out / ("settings-%s.png" % suffix)
+        shots.append((target,) + capture(w, dialog, target))
+        d.click_item(dialog, R.IDCANCEL)
+        wait_until(lambda: not d.exists(dialog))
         d.click_item(main, R.IDC_EXIT)
         box = w.wait_msgbox(app)
         w.answer_msgbox(box, IDYES)
         app.wait()
-    return width, height, colours
+    return shots
 
 
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else REPO / "docs"
     out.mkdir(parents=True, exist_ok=True)
-    for language, name in PICTURES:
-        target = out / name
-        width, height, colours = shoot(language, target)
-        print("%s: %dx%d, %s colours, %d bytes" % (target, width, height, colours, target.stat().st_size))
-        if colours.isdigit() and int(colours) > 256:
-            print("warning: more than 256 colours; the palette PNG reduced them", file=sys.stderr)
+    for language, suffix in PICTURES:
+        for target, width, height, colours in shoot(language, suffix, out):
+            print("%s: %dx%d, %s colours, %d bytes" % (target, width, height, colours, target.stat().st_size))
+            if colours.isdigit() and int(colours) > 256:
+                print("warning: more than 256 colours; the palette PNG reduced them", file=sys.stderr)
 
 
 if __name__ == "__main__":
