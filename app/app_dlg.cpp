@@ -213,7 +213,12 @@ LRESULT CAppDlg::OnTimer(WPARAM, LPARAM) {
         clockBehind = clockBehind || tick.secondPassed;
     }
     // A call that could not be placed is told once per monitoring run.
-    if (tick.callFailed && !failedCallTold) failedCallDue = true;
+    if (tick.callFailed && !failedCallTold) {
+        // The text of the channel that failed, even if the settings change before it shows.
+        failedCallDue = true;
+        failedCallText = Settings().connectionType == kConnectTelephonyApp ? IDS_NO_TELEPHONY_APP
+                                                                           : IDS_SOFTPHONE_NOT_FOUND;
+    }
     ShowTickMessages();
     return 0;
 }
@@ -248,9 +253,7 @@ void CAppDlg::ShowTickMessages() {
     if (failedCallDue) {
         failedCallDue = false;
         failedCallTold = true;
-        const bool telephonyApp = Settings().connectionType == kConnectTelephonyApp;
-        ShowMessage(main, LoadText(telephonyApp ? IDS_NO_TELEPHONY_APP : IDS_SOFTPHONE_NOT_FOUND),
-                    MB_OK | MB_ICONSTOP);
+        ShowMessage(main, LoadText(failedCallText), MB_OK | MB_ICONSTOP);
     }
     tickBoxShown = false;
 }

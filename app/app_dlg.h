@@ -80,6 +80,7 @@ private:
     WindowTimer tickTimer;
     bool tickBoxShown = false;
     bool failedCallDue = false;
+    UINT failedCallText = 0;
     bool failedCallTold = false;
     // Ticks ran while the window was hidden: its displays are behind.
     bool displaysBehind = false;
