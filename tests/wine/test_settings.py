@@ -69,7 +69,9 @@ class SettingsDialog(_SettingsTest):
         self.open_settings()
         self.assertEqual(self.text(R.IDS_CANCEL), self.d.item_text(self.dlg, R.IDCANCEL))
         self.assertEqual(self.text(R.IDS_SERIAL_MODEM), self.d.item_text(self.dlg, R.IDC_CONN_MODEM))
-        self.assertFalse(self.d.enabled(self.d.item(self.dlg, R.IDC_CONN_ISDN)))
+        # Every channel is offered, the telephony app in the language too.
+        self.assertEqual(self.text(R.IDS_TELEPHONY_APP), self.d.item_text(self.dlg, R.IDC_CONN_ISDN))
+        self.assertTrue(self.d.enabled(self.d.item(self.dlg, R.IDC_CONN_ISDN)))
         shown = self.shown()
         self.assertTrue(shown.pop("path").endswith(SOFTPHONE_FOLDER))
         self.assertEqual({"radios": [1, 0, 0, 1, 0], "number": "", "delay": "1", "max": "10", "port": 0,
@@ -278,8 +280,6 @@ class TelephonyApp(calling._CallingWorld, _SettingsTest):
 
     def connection_test(self, then):
         self.open_settings()
-        self.assertEqual(self.text(R.IDS_TELEPHONY_APP), self.d.item_text(self.dlg, R.IDC_CONN_ISDN))
-        self.assertTrue(self.d.enabled(self.d.item(self.dlg, R.IDC_CONN_ISDN)))
         self.d.click_item(self.dlg, R.IDC_CONNECTION_TEST)
         question = self.text(R.IDS_CONNECT_QUESTION).replace("%s", self.NUMBER)
         self.w.answer_msgbox(self.expect_message(question, "question", (IDYES, IDNO)), IDYES)
