@@ -33,7 +33,7 @@ bool CSetupDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam,
     static const MessageEntry<CSetupDlg> kMessages[] = {
         CommandRow(IDC_LANG_GERMAN, &CSetupDlg::OnRadioClicked),
         CommandRow(IDC_LANG_ENGLISH, &CSetupDlg::OnRadioClicked),
-        CommandRow(IDC_CONN_ISDN, &CSetupDlg::OnRadioClicked),
+        CommandRow(IDC_CONN_TELEPHONY_APP, &CSetupDlg::OnRadioClicked),
         CommandRow(IDC_CONN_SOFTPHONE, &CSetupDlg::OnRadioClicked),
         CommandRow(IDC_CONN_MODEM, &CSetupDlg::OnRadioClicked),
         CommandRow(IDC_CONNECTION_TEST, &CSetupDlg::OnConnectionTest),
@@ -68,7 +68,7 @@ void CSetupDlg::ApplyTexts() {
         {IDC_MINUTES_LABEL, IDS_MINUTES},
         {IDC_MAX_CALLS_LABEL, IDS_MAXIMUM},
         {IDC_CALLS_LABEL, IDS_CALLS},
-        {IDC_CONN_ISDN, IDS_TELEPHONY_APP},
+        {IDC_CONN_TELEPHONY_APP, IDS_TELEPHONY_APP},
         {IDC_CONN_MODEM, IDS_SERIAL_MODEM},
         {IDC_CONNECTION_TEST, IDS_CONNECTION_TEST},
         {IDC_LOGGING, IDS_MAKE_PROTOCOL},
@@ -89,7 +89,7 @@ void CSetupDlg::ShowSettings() {
     FormatInt(text, sizeof text, s.maxCalls);
     SetItemText(IDC_MAX_CALLS, text);
     if (s.connectionType >= kConnectTelephonyApp && s.connectionType <= kConnectModem)
-        CheckItem(IDC_CONN_ISDN + s.connectionType, true);
+        CheckItem(IDC_CONN_TELEPHONY_APP + s.connectionType, true);
     char path[sizeof s.softPhonePath];
     SetItemText(IDC_SOFTPHONE_PATH, CopyField(path, s.softPhonePath));
     CheckItem(IDC_LOGGING, s.logging != 0);
@@ -112,7 +112,7 @@ LRESULT CSetupDlg::OnRadioClicked(WPARAM wParam, LPARAM) {
         CheckItem(IDC_LANG_GERMAN, clicked == IDC_LANG_GERMAN);
         CheckItem(IDC_LANG_ENGLISH, clicked == IDC_LANG_ENGLISH);
     } else {
-        for (int id : {IDC_CONN_ISDN, IDC_CONN_SOFTPHONE, IDC_CONN_MODEM}) CheckItem(id, id == clicked);
+        for (int id : {IDC_CONN_TELEPHONY_APP, IDC_CONN_SOFTPHONE, IDC_CONN_MODEM}) CheckItem(id, id == clicked);
     }
     return 0;
 }
@@ -189,7 +189,7 @@ void CSetupDlg::OnOK() {
     ReadItem(IDC_BAUD_RATE, work, kBaudTextBytes);  // the selected item's text
     s.baudRate = ParseProfileInt(work);
     ReadItem(IDC_MODEM_COMMAND, s.modemCommand, sizeof s.modemCommand);
-    if (IsItemChecked(IDC_CONN_ISDN)) s.connectionType = kConnectTelephonyApp;
+    if (IsItemChecked(IDC_CONN_TELEPHONY_APP)) s.connectionType = kConnectTelephonyApp;
     if (IsItemChecked(IDC_CONN_SOFTPHONE)) s.connectionType = kConnectSoftPhone;
     if (IsItemChecked(IDC_CONN_MODEM)) s.connectionType = kConnectModem;
 

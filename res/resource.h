@@ -48,7 +48,7 @@
 #endif
 
 // Settings dialog "SetupDlg" (100 and 101 are the language buttons above)
-#define IDC_CONN_ISDN       400
+#define IDC_CONN_TELEPHONY_APP 400
 #define IDC_CONN_SOFTPHONE  401
 #define IDC_CONN_MODEM      402
 #define IDC_CALL_NUMBER     200

@@ -563,7 +563,7 @@ const struct {
     {"SelLangDlg",
      {{IDOK, &kDefault}, {IDC_LANG_GERMAN, &kAutoRadio}, {IDC_LANG_ENGLISH, &kAutoRadio}}},
     {"SetupDlg",
-     {{IDC_LANG_GERMAN, &kRadio}, {IDC_LANG_ENGLISH, &kRadio}, {IDC_CONN_ISDN, &kRadio},
+     {{IDC_LANG_GERMAN, &kRadio}, {IDC_LANG_ENGLISH, &kRadio}, {IDC_CONN_TELEPHONY_APP, &kRadio},
       {IDC_CONN_SOFTPHONE, &kRadio}, {IDC_CONN_MODEM, &kRadio}, {IDC_CALL_NUMBER, &kNumber},
       {IDC_CALLING_DELAY, &kNumber}, {IDC_MAX_CALLS, &kNumber}, {IDC_CONNECTION_TEST, &kPush},
       {IDC_COM_PORT, &kList}, {IDC_BAUD_RATE, &kList}, {IDC_MODEM_COMMAND, &kLine},

@@ -15,7 +15,7 @@ from world import (DIALOG_CLASS, IDCANCEL, IDNO, IDOK, IDYES, SC_CLOSE, VK, Crib
                    exe_path, stays, wait_until, windows_path)
 
 CB_GETCURSEL, CB_SETCURSEL = 0x0147, 0x014E
-RADIOS = (R.IDC_LANG_GERMAN, R.IDC_LANG_ENGLISH, R.IDC_CONN_ISDN, R.IDC_CONN_SOFTPHONE, R.IDC_CONN_MODEM)
+RADIOS = (R.IDC_LANG_GERMAN, R.IDC_LANG_ENGLISH, R.IDC_CONN_TELEPHONY_APP, R.IDC_CONN_SOFTPHONE, R.IDC_CONN_MODEM)
 SOFTPHONE_FOLDER = "\\1&1\\1&1 SoftPhone\\ipphone.exe"
 PROFILE_NAMES = {R.string(i) for i in range(R.IDS_KEY_LANGUAGE, R.IDS_KEY_MODEM + 1)}
 # The common file dialog's file name box and file type list.
@@ -70,8 +70,8 @@ class SettingsDialog(_SettingsTest):
         self.assertEqual(self.text(R.IDS_CANCEL), self.d.item_text(self.dlg, R.IDCANCEL))
         self.assertEqual(self.text(R.IDS_SERIAL_MODEM), self.d.item_text(self.dlg, R.IDC_CONN_MODEM))
         # Every channel is offered, the telephony app in the language too.
-        self.assertEqual(self.text(R.IDS_TELEPHONY_APP), self.d.item_text(self.dlg, R.IDC_CONN_ISDN))
-        self.assertTrue(self.d.enabled(self.d.item(self.dlg, R.IDC_CONN_ISDN)))
+        self.assertEqual(self.text(R.IDS_TELEPHONY_APP), self.d.item_text(self.dlg, R.IDC_CONN_TELEPHONY_APP))
+        self.assertTrue(self.d.enabled(self.d.item(self.dlg, R.IDC_CONN_TELEPHONY_APP)))
         shown = self.shown()
         self.assertTrue(shown.pop("path").endswith(SOFTPHONE_FOLDER))
         self.assertEqual({"radios": [1, 0, 0, 1, 0], "number": "", "delay": "1", "max": "10", "port": 0,
