@@ -5,14 +5,18 @@
 
 namespace {
 
+// The outcomes of a call that could not be placed.
+bool Failed(DialOutcome outcome) {
+    return outcome == DialOutcome::SoftPhoneNotFound || outcome == DialOutcome::NoTelephonyApp;
+}
+
 // Places a call; one whose softphone is still starting waits for its window.
 void PlaceCall(const MonitorSettings& settings, MonitorState& state, DialSink dial, void* context,
                TickResult& result) {
     if (!dial) return;
     const DialOutcome outcome = dial(MakeDialRequest(settings), context);
     if (outcome == DialOutcome::SoftPhoneStarting) state.pendingCallTicks = kPendingCallTicks;
-    if (outcome == DialOutcome::SoftPhoneNotFound || outcome == DialOutcome::NoTelephonyApp)
-        result.callFailed = true;
+    if (Failed(outcome)) result.callFailed = true;
     if (result.called) result.outcome = outcome;
 }
 
@@ -28,7 +32,7 @@ void AskWaitingCall(const MonitorSettings& settings, MonitorState& state, DialSi
         return;
     }
     state.pendingCallTicks = 0;
-    if (outcome == DialOutcome::SoftPhoneNotFound) result.callFailed = true;
+    if (Failed(outcome)) result.callFailed = true;
 }
 
 // True when the recording has been silent long enough for a trouble call.
