@@ -31,6 +31,8 @@ constexpr UINT_PTR kTickTimer = 100;
 constexpr UINT kTickPeriodMs = 100;
 constexpr DWORD kCapturePauseMs = 200;
 constexpr int kIndicatorSegments = 6;
+// How long the exit waits for a run's picture still being written.
+constexpr DWORD kPictureWaitMs = 2000;
 // Text 3004 goes into at most this many characters.
 constexpr int kCaptureMessageChars = 255;
 
@@ -315,10 +317,33 @@ LRESULT CAppDlg::OnStartStop(WPARAM, LPARAM) {
         SetItemText(IDC_START_STOP, LoadText(IDS_START));
         ::SetThreadExecutionState(ES_CONTINUOUS);
         ShowIndicator();
-        CloseProtocol(state);
+        EndProtocol();
         break;
     }
     return 0;
+}
+
+void CAppDlg::EndProtocol() {
+    MonitorState& state = State();
+    std::unique_ptr<RunRecord> run = TakeRunRecord(state);
+    CloseProtocol(state);
+    if (!run) return;
+    const MonitorSettings& s = Settings();
+    char start[32], end[32], mic[16], call[16], title[256];
+    FormatRunMoment(start, sizeof start, run->start);
+    FormatRunMoment(end, sizeof end, run->last);
+    wsprintfA(mic, "%d", static_cast<int>(s.micThreshold));
+    wsprintfA(call, "%d", static_cast<int>(s.callThreshold));
+    const char* values[] = {start, end, mic, call};
+    FillPlaceholders(title, sizeof title, LoadText(IDS_RUN_TITLE), values, 4);
+    RunPictureTexts texts;
+    texts.title = title;
+    texts.level = LoadText(IDS_RUN_LEVEL);
+    texts.threshold = LoadText(IDS_RUN_THRESHOLD);
+    texts.alarmCall = LoadText(IDS_RUN_ALARM_CALL);
+    texts.troubleCall = LoadText(IDS_RUN_TROUBLE_CALL);
+    texts.failedCall = LoadText(IDS_RUN_FAILED_CALL);
+    pictures.Write(std::move(run), std::move(texts));
 }
 
 LRESULT CAppDlg::ConfirmExit(WPARAM, LPARAM) {
@@ -331,7 +356,8 @@ LRESULT CAppDlg::ConfirmExit(WPARAM, LPARAM) {
         ::Sleep(kCapturePauseMs);
     }
     CloseModemPort();
-    CloseProtocol(State());
+    EndProtocol();
+    pictures.Finish(kPictureWaitMs);
     indicatorOff.Reset();
     indicatorOn.Reset();
     trayIcon.Remove();

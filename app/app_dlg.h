@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "controls/hlink_ctrl.h"
+#include "app/run_picture.h"
 #include "controls/pro_slider.h"
 #include "monitor/wave_capture.h"
 #include "ui/dialog.h"
@@ -67,6 +68,8 @@ private:
     void ShowTickMessages();
     // Opens the modem port when the modem channel is set; text 1008 when it fails.
     void OpenModem();
+    // Closes the run's protocol and has its picture written beside it.
+    void EndProtocol();
 
     GdiObject<HBITMAP> indicatorOff;
     GdiObject<HBITMAP> indicatorOn;
@@ -77,6 +80,7 @@ private:
     CHLinkCtrl mailLink;
     HICON icon = nullptr;
     TrayIcon trayIcon;
+    RunPictures pictures;
     WindowTimer tickTimer;
     bool tickBoxShown = false;
     bool failedCallDue = false;

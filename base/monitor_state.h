@@ -7,6 +7,8 @@
 // level and fullScale cross between the audio thread and the UI thread
 // without a lock: each is exchanged as one indivisible double with relaxed
 // ordering, so a reader may see the previous buffer's value but never a torn one.
+struct RunRecord;
+
 static_assert(std::atomic<double>::is_always_lock_free,
               "the level must be exchanged without a lock");
 
@@ -25,6 +27,7 @@ struct MonitorState {
     int indicatorStep;            // -1..5
     bool inTick;
     std::FILE* protocolFile;      // open protocol of the current run, or null
+    RunRecord* run;               // what the run's picture will show, or null; owned by the protocol
     // The watch over the recording while monitoring: the count of heard
     // buffers at the last tick, the ticks since it last changed, whether this
     // silence has had its trouble call, and the ticks since the last one.

@@ -19,6 +19,7 @@ void ResetMonitorState(MonitorState& s) {
     s.indicatorStep = 0;
     s.inTick = false;
     s.protocolFile = nullptr;
+    s.run = nullptr;
     s.buffersHeard.store(0, std::memory_order_relaxed);
     s.buffersHeardSeen = 0;
     s.silentTicks = 0;

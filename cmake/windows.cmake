@@ -16,7 +16,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 add_library(cribwin STATIC ${CRIB_PURE_SOURCES} ${CRIB_WIN_SOURCES})
 target_include_directories(cribwin PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(cribwin PRIVATE ${CRIB_WARNINGS})
-target_link_libraries(cribwin PUBLIC comctl32 winmm gdi32 user32 shell32 advapi32 ole32 comdlg32)
+target_link_libraries(cribwin PUBLIC comctl32 winmm gdi32 user32 shell32 advapi32 ole32 comdlg32 windowscodecs uuid)
 
 set(CRIB_RESOURCES)
 if(EXISTS ${CMAKE_SOURCE_DIR}/res/Cribwatch.rc)

@@ -78,6 +78,7 @@ TickResult MonitorTick(const MonitorSettings& settings, MonitorState& state, con
     AskWaitingCall(settings, state, dial, context, result);
     if (state.pendingCallTicks == 0 && AlarmCallDue(settings, state)) {
         result.called = true;
+        MarkProtocolCall(state, RunMark::AlarmCall);
         PlaceCall(settings, state, dial, context, result);
         state.callsMade += 1;
         state.callCountdown = DelaySeconds(settings.callingDelay);
@@ -86,8 +87,10 @@ TickResult MonitorTick(const MonitorSettings& settings, MonitorState& state, con
         result.troubleCalled = true;
         state.troubleCalled = true;
         state.ticksSinceTrouble = 0;
+        MarkProtocolCall(state, RunMark::TroubleCall);
         PlaceCall(settings, state, dial, context, result);
     }
+    if (result.callFailed) MarkProtocolCall(state, RunMark::FailedCall);
 
     state.inTick = false;
     return result;

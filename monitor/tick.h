@@ -41,5 +41,6 @@ struct TickResult {
 //  - while monitoring, the watch over the recording: when no buffer with
 //    recorded bytes came for kTroubleSilenceTicks, one trouble call for this
 //    silence (and none within kTroubleGapTicks of the last), counted nowhere.
+// Each call, and each call that failed, is marked in the run's record.
 TickResult MonitorTick(const MonitorSettings& settings, MonitorState& state, const std::tm& now,
                        DialSink dial, void* context);

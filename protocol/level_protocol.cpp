@@ -3,6 +3,7 @@
 #include "protocol/level_protocol.h"
 
 #include <cstdio>
+#include <new>
 
 #include "base/bounded_copy.h"
 
@@ -61,6 +62,21 @@ void OpenProtocol(MonitorState& state, const std::tm& start) {
     if (!FormatProtocolFileName(name, sizeof name, folder, start)) return;
     // Text mode: on Windows every "\n" is stored as CR LF.
     state.protocolFile = std::fopen(name, "w");
+    if (!state.protocolFile) return;
+
+    // The picture goes beside the file, as "<same name>.png". The record
+    // takes all its memory now: a tick never allocates.
+    try {
+        auto run = std::make_unique<RunRecord>();
+        run->start = start;
+        run->picture = name;
+        run->picture.replace(run->picture.size() - 4, 4, ".png");
+        run->stretches.reserve(kRunStretches);
+        run->events.reserve(kRunMarks);
+        state.run = run.release();
+    } catch (const std::bad_alloc&) {
+        // The run goes on without a picture.
+    }
 }
 
 void WriteProtocolLine(const MonitorSettings& settings, MonitorState& state, const std::tm& now) {
@@ -69,9 +85,23 @@ void WriteProtocolLine(const MonitorSettings& settings, MonitorState& state, con
     if (!FormatProtocolLine(line, sizeof line, now, state.alarmLevel)) return;
     // Buffered by the stream; reaches the disk at the latest when the file is closed.
     std::fprintf(state.protocolFile, "%s\n", line);
+    if (state.run) RecordSecond(*state.run, state.alarmLevel, state.alarmThreshold, now);
+}
+
+void MarkProtocolCall(MonitorState& state, RunMark mark) {
+    if (state.run) RecordMark(*state.run, mark, state.tickCount);
+}
+
+std::unique_ptr<RunRecord> TakeRunRecord(MonitorState& state) {
+    std::unique_ptr<RunRecord> run(state.run);
+    state.run = nullptr;
+    if (run && run->seconds == 0) run.reset();
+    return run;
 }
 
 void CloseProtocol(MonitorState& state) {
+    delete state.run;
+    state.run = nullptr;
     if (!state.protocolFile) return;
     std::fclose(state.protocolFile);
     state.protocolFile = nullptr;

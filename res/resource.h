@@ -142,6 +142,12 @@
 #define IDS_BAUD            2037
 #define IDS_MODEM_COMMAND   2038
 #define IDS_TELEPHONY_APP   2039
+#define IDS_RUN_TITLE       2040      // the run's picture: four %s (from, to, thresholds)
+#define IDS_RUN_LEVEL       2041
+#define IDS_RUN_THRESHOLD   2042
+#define IDS_RUN_ALARM_CALL  2043
+#define IDS_RUN_TROUBLE_CALL 2044
+#define IDS_RUN_FAILED_CALL 2045
 
 // Profile names, loaded without language offset
 #define IDS_PROFILE_SECTION 50000

@@ -41,3 +41,16 @@ private:
     HDC dc;
     HGDIOBJ previous;
 };
+
+// A memory device context compatible with the screen, deleted at the end.
+class MemoryDC {
+public:
+    MemoryDC() : dc(::CreateCompatibleDC(nullptr)) {}
+    ~MemoryDC() { if (dc) ::DeleteDC(dc); }
+    MemoryDC(const MemoryDC&) = delete;
+    MemoryDC& operator=(const MemoryDC&) = delete;
+    HDC Get() const { return dc; }
+
+private:
+    HDC dc;
+};

@@ -163,7 +163,19 @@ TEST_F(ProtocolFolder, RunWritesOneLinePerCallAndClosesTheFile) {
     state.alarmLevel = 1.0;
     WriteProtocolLine(settings, state, Moment(2026, 12, 6, 7, 12, 59));
     state.alarmLevel = 0.0;
+    state.tickCount = 3;
+    MarkProtocolCall(state, RunMark::AlarmCall);
     WriteProtocolLine(settings, state, Moment(2026, 12, 6, 7, 13, 0));
+    // The picture's record: every line, the call 0.3 s into the third, the
+    // picture's name beside the file.
+    const std::unique_ptr<RunRecord> run = TakeRunRecord(state);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->seconds, 3);
+    EXPECT_EQ(ScaleRun(*run, 3)[1].level, 1000);
+    ASSERT_EQ(run->events.size(), 1u);
+    EXPECT_EQ(run->events[0].tenths, 23);
+    EXPECT_EQ(run->picture, path.substr(0, path.size() - 4) + ".png");
+    EXPECT_EQ(run->last.tm_min, 13);
     CloseProtocol(state);
     EXPECT_EQ(state.protocolFile, nullptr);
 
@@ -171,6 +183,9 @@ TEST_F(ProtocolFolder, RunWritesOneLinePerCallAndClosesTheFile) {
               "06.12.2026\t07:12:58\t42.4\n"
               "06.12.2026\t07:12:59\t100.0\n"
               "06.12.2026\t07:13:00\t0.0\n");
+    // A run stopped before its first line has nothing to show.
+    OpenProtocol(state, start);
+    EXPECT_FALSE(TakeRunRecord(state));
 }
 
 TEST_F(ProtocolFolder, RunAcrossMidnightKeepsItsNameAndShowsTheNewDate) {

@@ -68,7 +68,8 @@ const UINT kTwinTexts[] = {
     IDS_SOFTPHONE_FILE, IDS_BROWSE_FILTER, IDS_CONNECTION_TEST, IDS_DATE_TIME, IDS_STATUS,
     IDS_CONTACT_GROUP, IDS_WEB_LINK, IDS_MAIL_LINK, IDS_START, IDS_STOP, IDS_QUESTIONS,
     IDS_CONTACT, IDS_SERIAL_MODEM, IDS_SERIAL_GROUP, IDS_PORT, IDS_BAUD, IDS_MODEM_COMMAND,
-    IDS_TELEPHONY_APP,
+    IDS_TELEPHONY_APP, IDS_RUN_TITLE, IDS_RUN_LEVEL, IDS_RUN_THRESHOLD, IDS_RUN_ALARM_CALL,
+    IDS_RUN_TROUBLE_CALL, IDS_RUN_FAILED_CALL,
 };
 
 // The registry's section and value names: users' settings are stored under
@@ -140,13 +141,17 @@ TEST(Resources, TextsAreSingleByteWindows1252) {
     }
 }
 
-TEST(Resources, TwinsAgreeAndOnlyTheFormatsHoldAPlaceholder) {
+TEST(Resources, TwinsAgreeAndOnlyTheFormatsHoldPlaceholders) {
     for (UINT id : TableIds()) {
         const std::wstring text = LoadW(id);
-        const bool format =
-            id % IDS_ENGLISH_OFFSET == IDS_CONNECT_QUESTION || id == IDS_CAPTURE_ERROR;
-        EXPECT_EQ(format ? 1u : 0u, Count(text, L'%')) << id;
-        EXPECT_TRUE(!format || text.find(L"%s") != std::wstring::npos) << id;
+        const UINT own = id % IDS_ENGLISH_OFFSET;
+        const size_t placeholders = own == IDS_CONNECT_QUESTION || id == IDS_CAPTURE_ERROR ? 1
+                                    : own == IDS_RUN_TITLE                                ? 4
+                                                                                          : 0;
+        EXPECT_EQ(placeholders, Count(text, L'%')) << id;
+        size_t filled = 0;
+        for (size_t at = 0; (at = text.find(L"%s", at)) != std::wstring::npos; at += 2) ++filled;
+        EXPECT_EQ(placeholders, filled) << id;
     }
     for (UINT id : kTwinTexts) {
         EXPECT_EQ(Count(LoadW(id), L'\n'), Count(LoadW(id + IDS_ENGLISH_OFFSET), L'\n')) << id;

@@ -11,6 +11,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from modem import ScriptedModem  # noqa: E402
+from pictures import ALARM_CALL, FAILED_CALL, RunPicture  # noqa: E402
 from resources import ENGLISH, R  # noqa: E402
 from sounds import square_wave, write_wav  # noqa: E402
 from world import (DIALOG_CLASS, IDOK, CribwatchTestCase, exe_path, stays, wait_until,  # noqa: E402
@@ -25,6 +26,8 @@ CALL_DEADLINE = 30
 # one calling-delay minute is 60 s; this is well inside it and well beyond
 # the one or two ticks a wrongly placed second call would take.
 QUIET_SPAN = 10
+# The worlds' calling threshold ("Reaction" 75,50,30).
+CALL_THRESHOLD = 30
 
 
 def fakephone_lines(log):
@@ -60,7 +63,7 @@ class _CallingWorld(CribwatchTestCase):
         self.pty = self.w.add_com_port(3) if self.com3 else None
         self.tmp = self.w.dir / "calling"
         self.tmp.mkdir()
-        self.w.profile_set("Reaction", "75,50,30")
+        self.w.profile_set("Reaction", "75,50,%d" % CALL_THRESHOLD)
         self.w.profile_set("Logging", "0")
         if self.com3:       # the modem channel: COM3 at 19200 baud, command ATD
             self.w.profile_set("Connect", "2")
@@ -74,6 +77,27 @@ class _CallingWorld(CribwatchTestCase):
     def assert_running(self):
         self.assertTrue(self.app.alive(), "Cribwatch ended: %s" % self.app.stderr()[-2000:])
         self.assertIsNone(self.app.crash_reason())
+
+    def assert_run_picture(self, mark):
+        """The run's picture beside its protocol: 1200 x 400, the threshold
+        line at the calling threshold, and the first mark of colour `mark`
+        where the protocol first reaches that threshold."""
+        logs = list((self.w.dir / "cwd").glob("*.log"))
+        self.assertEqual(1, len(logs), logs)
+        png = logs[0].with_suffix(".png")
+        wait_until(png.exists, message="no picture beside " + logs[0].name)
+        levels = [float(line.split("\t")[2]) for line in logs[0].read_text().splitlines()]
+        run = RunPicture(png)
+        self.assertEqual((1200, 400), (run.width, run.height))
+        self.assertLessEqual(abs(run.threshold_row() - run.row_of(CALL_THRESHOLD)), 1)
+        reached = next(i for i, level in enumerate(levels) if level >= CALL_THRESHOLD)
+        marks = run.marks(mark)
+        self.assertTrue(marks, "no call marked")
+        # The call is in the second of the line that shows it, or at its end.
+        self.assertTrue(run.column_of(reached, len(levels)) - 1 <= marks[0]
+                        <= run.column_of(reached + 1, len(levels)) + 1,
+                        (marks, reached, len(levels)))
+        return marks
 
     def start_modem(self, *options):
         self.modem = ScriptedModem(self.pty, self.tmp, *options)
@@ -255,6 +279,7 @@ class SoftPhoneCalls(_CallingWorld):
         [1019, 1011, 1019, 1009, 1010, 1011, 1012, 1013, 1014, 1015, 1006])
 
     def test_the_alarm_dials_the_running_softphone_once_per_countdown(self):
+        self.w.profile_set("Logging", "1")
         phone = self.launch("fakephone", args=[windows_path(self.phone_log)])
         self.phone_window()
         self.start_main()
@@ -271,6 +296,7 @@ class SoftPhoneCalls(_CallingWorld):
         self.d.close(self.phone_window())
         phone.wait()
         self.exit_with_yes()
+        self.assertEqual(1, len(self.assert_run_picture(ALARM_CALL)))  # written at the exit
 
     def test_a_softphone_not_running_is_started_from_its_path_and_dialled_when_its_window_comes(self):
         # Its window comes 3 s after its start: the call waits for it.
@@ -301,6 +327,7 @@ class SoftPhoneCalls(_CallingWorld):
         self.w.driver.regset("Software\\Wine\\Debug", "RelayInclude", "kernel32.SetThreadExecutionState")
         self.w.profile_set("SoftPhone", "C:\\nowhere\\softphone.exe")
         self.w.profile_set("CallParams", "555,0,3")
+        self.w.profile_set("Logging", "1")
         self.start(env={"WINEDEBUG": "+relay"})
         self.main = self.w.wait_main_window(self.app)
         self.start_monitoring()
@@ -314,6 +341,7 @@ class SoftPhoneCalls(_CallingWorld):
         self.stop_monitoring()
         self.assertEqual(["80000001", "80000000"],  # ES_CONTINUOUS with ES_SYSTEM_REQUIRED, then without
                          re.findall(r"Call KERNEL32\.SetThreadExecutionState\(0*(\w{8})\)", self.app.stderr()))
+        self.assert_run_picture(FAILED_CALL)  # written at the Stop
         self.exit_with_yes()
 
 
