@@ -52,6 +52,6 @@ soak_model() {
     local out=$1
     shift
     g++ -std=c++17 -I"$repo" "$@" -o "$out" "$bench_dir/soak_model.cpp" \
-        "$repo"/monitor/{alarm,tick}.cpp "$repo"/protocol/level_protocol.cpp \
+        "$repo"/monitor/{alarm,tick}.cpp "$repo"/protocol/{level_protocol,run_record}.cpp \
         "$repo"/calling/dial_sequence.cpp "$repo"/base/{shared_record,bounded_copy}.cpp
 }

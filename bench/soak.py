@@ -79,6 +79,7 @@ os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
 from modem import ScriptedModem  # noqa: E402
+from resources import ENGLISH, GERMAN  # noqa: E402
 from world import World, exe_path, growth, wait_until, windows_path  # noqa: E402
 from cribbench import Bench, BenchFailure, say  # noqa: E402
 
@@ -159,7 +160,10 @@ class Soak(Bench):
 
     def run(self, max_calls):
         peer = self.opts.peer
-        profile = {"Reaction": REACTION, "Logging": "1"}
+        # The phone's run speaks German and the modem's English: the two
+        # pictures of the night are the README's.
+        language = GERMAN if peer == "phone" else ENGLISH
+        profile = {"Reaction": REACTION, "Logging": "1", "Language": language}
         phone = modem = None
         try:
             if peer == "phone":
@@ -214,6 +218,13 @@ class Soak(Bench):
             record = log.read_bytes()
             # The protocol has one line per once-a-second step (ten ticks).
             steps = sum(len(f.read_bytes().splitlines()) for f in (self.w.dir / "cwd").glob("*.log"))
+            pictures = sorted((self.w.dir / "cwd").glob("*.png"))
+            if pictures:
+                picture = self.work / ("night-%s.png" % ("de" if language == GERMAN else "en"))
+                picture.write_bytes(pictures[-1].read_bytes())
+                say("  the run's picture: %s" % picture)
+            else:
+                say("  the run left no picture beside its protocol")
         finally:
             self.kill_program()
             if phone is not None:
