@@ -88,7 +88,7 @@ if __name__ == "__main__":
     os.environ["CRIB_BUILD_DIR"] = str(Path(OPTS.build).resolve())
 sys.path.insert(0, str(REPO / "tests" / "wine"))
 
-from resources import ENGLISH, R  # noqa: E402
+from resources import ENGLISH, GERMAN, R  # noqa: E402
 from sounds import sox_wav, square_wave, write_wav  # noqa: E402
 from world import (DIALOG_CLASS, IDYES, TRAY_ICON_ID, TRAY_MESSAGE, WM_LBUTTONDOWN,  # noqa: E402
                    DriverError, World, exe_path, growth, is_red, stays, usage, wait_until, windows_path)
@@ -260,7 +260,7 @@ class Bench:
         return self.d.item_text(self.main, R.IDC_START_STOP)
 
     def monitoring(self):
-        return self.button_text() == R.text(R.IDS_STOP, ENGLISH)
+        return self.button_text() in (R.text(R.IDS_STOP, GERMAN), R.text(R.IDS_STOP, ENGLISH))
 
     def set_monitoring(self, on):
         if self.monitoring() == on:
