@@ -11,6 +11,7 @@
 #include "base/placeholder.h"
 #include "base/shared_record.h"
 #include "calling/dialler.h"
+#include "dialogs/calibrate_dlg.h"
 #include "dialogs/info_dlg.h"
 #include "dialogs/sel_lang_dlg.h"
 #include "dialogs/setup_dlg.h"
@@ -89,6 +90,7 @@ bool CAppDlg::DispatchMessageTable(UINT message, WPARAM wParam, LPARAM lParam, L
         CommandRow(IDC_WEB_LINK, &CAppDlg::OnWebLink, 0),
         CommandRow(IDC_MAIL_LINK, &CAppDlg::OnMailLink, 0),
         MessageRow(IDM_TRAY_NOTIFY, &CAppDlg::OnTrayMessage),
+        SysCommandRow(IDM_CALIBRATE, &CAppDlg::OnCalibrate),
     };
     return DispatchTable(this, kMessages, message, wParam, lParam, result);
 }
@@ -120,6 +122,8 @@ void CAppDlg::ApplyLanguageTexts() {
     SetItemText(IDC_START_STOP, LoadText(State().monitoring ? IDS_STOP : IDS_START));
     SetItemText(IDC_WEB_LINK, LoadText(IDS_WEB_LINK));
     SetItemText(IDC_MAIL_LINK, LoadText(IDS_MAIL_LINK));
+    ::ModifyMenuA(::GetSystemMenu(Hwnd(), FALSE), IDM_CALIBRATE, MF_BYCOMMAND | MF_STRING,
+                  IDM_CALIBRATE, LoadText(IDS_CALIBRATE));
     ::InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
@@ -128,6 +132,10 @@ BOOL CAppDlg::OnInitDialog() {
     MonitorState& state = State();
 
     LoadSettings(Hwnd(), &AskForLanguage);
+    // The calibration aid in the system menu; its text comes with the others.
+    HMENU systemMenu = ::GetSystemMenu(Hwnd(), FALSE);
+    ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(systemMenu, MF_STRING, IDM_CALIBRATE, "");
     ApplyLanguageTexts();
     ComputeScales(Settings(), State());
 
@@ -426,6 +434,15 @@ LRESULT CAppDlg::OnHelpButton(WPARAM, LPARAM) {
 LRESULT CAppDlg::OnAbout(WPARAM, LPARAM) {
     CInfoDlg about(Hwnd());
     about.DoModal();
+    return 0;
+}
+
+LRESULT CAppDlg::OnCalibrate(WPARAM, LPARAM) {
+    CCalibrateDlg dialog(Hwnd());
+    if (dialog.DoModal() != 0) return 0;
+    // As if the parent had moved the microphone threshold's thumb there.
+    TrackBar(micThresholdSlider.Hwnd()).SetPos(dialog.Proposal());
+    TakeSliderPosition(micThresholdSlider.Hwnd());
     return 0;
 }
 

@@ -90,6 +90,21 @@
 #define IDC_INFO_MAIL_LINK  300
 #define IDC_INFO_WEB_LINK   301
 
+// Calibration aid "CalibrateDlg", opened from the main window's system menu
+// (a system menu command: below 0xF000, the low four bits zero)
+#define IDM_CALIBRATE       0x0010
+#define IDC_CALIB_STATUS    100
+#define IDC_CALIB_PROGRESS  101
+#define IDC_CALIB_PICTURE   102
+#define IDC_CALIB_HIGHEST_LABEL   110
+#define IDC_CALIB_HIGHEST         111
+#define IDC_CALIB_QUIET_LABEL     112
+#define IDC_CALIB_QUIET           113
+#define IDC_CALIB_THRESHOLD_LABEL 114
+#define IDC_CALIB_THRESHOLD       115
+#define IDC_CALIB_PROPOSAL_LABEL  116
+#define IDC_CALIB_PROPOSAL        117
+
 // Texts: German id, English id + 10000
 #define IDS_ENGLISH_OFFSET  10000
 #define IDS_CONFIRM_EXIT    1000
@@ -148,6 +163,17 @@
 #define IDS_RUN_ALARM_CALL  2043
 #define IDS_RUN_TROUBLE_CALL 2044
 #define IDS_RUN_FAILED_CALL 2045
+#define IDS_CALIBRATE       2050
+#define IDS_CALIBRATION_AID 2051
+#define IDS_CALIB_LISTENING 2052
+#define IDS_CALIB_HIGHEST   2053
+#define IDS_CALIB_QUIET_LEVEL 2054
+#define IDS_CALIB_THRESHOLD 2055
+#define IDS_CALIB_PROPOSAL  2056
+#define IDS_CALIB_PROPOSED  2057
+#define IDS_CALIB_NOT_QUIET 2058
+#define IDS_CALIB_NOTHING_HEARD 2059
+#define IDS_APPLY           2060
 
 // Profile names, loaded without language offset
 #define IDS_PROFILE_SECTION 50000

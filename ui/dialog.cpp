@@ -51,6 +51,8 @@ MessageKey KeyOfMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         HWND sender = reinterpret_cast<HWND>(lParam);
         return {sender ? static_cast<UINT>(::GetDlgCtrlID(sender)) : kAnyId, LOWORD(wParam)};
     }
+    case WM_SYSCOMMAND:
+        return {static_cast<UINT>(wParam & 0xFFF0), kAnyCode};
     default:
         return {kAnyId, kAnyCode};
     }

@@ -17,7 +17,8 @@ constexpr UINT kAnyCode = 0xFFFFFFFFu;
 
 // One row of a dialog's message table. `id` and `code` are the control id and
 // notification code of WM_COMMAND, WM_NOTIFY, WM_HSCROLL and WM_VSCROLL (for
-// the scroll messages, the sender's id and the scroll code); rows of any
+// the scroll messages, the sender's id and the scroll code); `id` of
+// WM_SYSCOMMAND is the command (its low four bits cleared); rows of any
 // other message leave both at kAnyId/kAnyCode.
 template <class T>
 struct MessageEntry {
@@ -35,6 +36,12 @@ template <class T>
 constexpr MessageEntry<T> CommandRow(UINT id, LRESULT (T::*handler)(WPARAM, LPARAM),
                                      UINT code = kAnyCode) {
     return {WM_COMMAND, id, code, handler};
+}
+// A command of the window's system menu; the commands no row names keep
+// their default handling.
+template <class T>
+constexpr MessageEntry<T> SysCommandRow(UINT command, LRESULT (T::*handler)(WPARAM, LPARAM)) {
+    return {WM_SYSCOMMAND, command, kAnyCode, handler};
 }
 template <class T>
 constexpr MessageEntry<T> NotifyRow(UINT id, UINT code, LRESULT (T::*handler)(WPARAM, LPARAM)) {

@@ -35,7 +35,7 @@ WELCOME = "willkommen.htm"
 MESSAGES = [R.IDS_CONFIRM_EXIT, R.IDS_ALREADY_RUNNING, R.IDS_CONNECT_QUESTION, R.IDS_INVALID_NUMBER,
             R.IDS_SOFTPHONE_NOT_FOUND, R.IDS_NO_SOUNDCARD, R.IDS_NO_CALL_NUMBER, R.IDS_MIN_DELAY,
             R.IDS_PORT_NOT_OPENED, R.IDS_NO_TELEPHONY_APP]
-# Labels of the main window and the settings dialog, per page.
+# Labels of the main window and its dialogs, per page.
 LABELS = {
     "hauptfenster.htm": "MICROPHONE CALLING SENSITIVITY THRESHOLD SETTINGS HELP ABOUT EXIT DATE_TIME STATUS "
                         "CONTACT_GROUP WEB_LINK MAIL_LINK START STOP",
@@ -46,6 +46,8 @@ LABELS = {
     "protokoll.htm": "MAKE_PROTOCOL",
     "modem.htm": "SERIAL_MODEM SERIAL_GROUP PORT BAUD MODEM_COMMAND",
     "softphone.htm": "SOFTPHONE_FILE CONNECTION_TEST",
+    "kalibrieren.htm": "CALIBRATE CALIBRATION_AID CALIB_HIGHEST CALIB_QUIET_LEVEL CALIB_THRESHOLD "
+                       "CALIB_PROPOSAL APPLY CANCEL",
 }
 # Facts every language must state somewhere in its pages.
 FACTS = [r"HKEY_CURRENT_USER\Software\Kestrelon\Cribwatch\Settings", "ATE0", "ATD",

@@ -1,7 +1,7 @@
 // The program's resources as linked into the executable, held against
 // res/resource.h and against what the code relies on: every named text in
 // both languages as single-byte Windows-1252, the bitmaps and the icon, the
-// four dialog templates with the controls the code drives, and the settings
+// five dialog templates with the controls the code drives, and the settings
 // dialog's list items.
 
 #include <windows.h>
@@ -56,6 +56,8 @@ size_t Count(const std::wstring& s, wchar_t c) {
 
 // The only characters beyond ASCII that German texts hold: umlauts and sharp s.
 bool IsGermanLetter(wchar_t c) { return c != 0 && std::wcschr(L"\xC4\xD6\xDC\xDF\xE4\xF6\xFC", c); }
+// A menu entry that opens a dialog ends in the one-character ellipsis.
+constexpr wchar_t kEllipsis = L'\x2026';
 
 // Texts in both languages: the German id is named, English is id + IDS_ENGLISH_OFFSET.
 const UINT kTwinTexts[] = {
@@ -69,7 +71,9 @@ const UINT kTwinTexts[] = {
     IDS_CONTACT_GROUP, IDS_WEB_LINK, IDS_MAIL_LINK, IDS_START, IDS_STOP, IDS_QUESTIONS,
     IDS_CONTACT, IDS_SERIAL_MODEM, IDS_SERIAL_GROUP, IDS_PORT, IDS_BAUD, IDS_MODEM_COMMAND,
     IDS_TELEPHONY_APP, IDS_RUN_TITLE, IDS_RUN_LEVEL, IDS_RUN_THRESHOLD, IDS_RUN_ALARM_CALL,
-    IDS_RUN_TROUBLE_CALL, IDS_RUN_FAILED_CALL,
+    IDS_RUN_TROUBLE_CALL, IDS_RUN_FAILED_CALL, IDS_CALIBRATE, IDS_CALIBRATION_AID, IDS_CALIB_LISTENING, IDS_CALIB_HIGHEST,
+    IDS_CALIB_QUIET_LEVEL, IDS_CALIB_THRESHOLD, IDS_CALIB_PROPOSAL, IDS_CALIB_PROPOSED,
+    IDS_CALIB_NOT_QUIET, IDS_CALIB_NOTHING_HEARD, IDS_APPLY,
 };
 
 // The registry's section and value names: users' settings are stored under
@@ -126,7 +130,8 @@ TEST(Resources, TextsAreSingleByteWindows1252) {
         EXPECT_EQ(To1252(text), bytes);
         EXPECT_EQ(text.size(), bytes.size());
         const bool german = id < IDS_ENGLISH_OFFSET;
-        for (wchar_t c : text) EXPECT_TRUE(c < 0x80 || (german && IsGermanLetter(c))) << int(c);
+        for (wchar_t c : text)
+            EXPECT_TRUE(c < 0x80 || c == kEllipsis || (german && IsGermanLetter(c))) << int(c);
         // Line breaks are single line feeds; no escape is left unconverted.
         EXPECT_EQ(std::wstring::npos, text.find_first_of(L"\r\\"));
         EXPECT_TRUE(text.front() != L' ' && text.back() != L' ');  // no stray blanks
@@ -546,6 +551,8 @@ const Kind kSlider{L"msctls_trackbar32", TBS_VERT, TBS_HORZ,
                    TBS_NOTICKS | TBS_BOTH | WS_TABSTOP, 0};
 const Kind kList{L"combobox", 3, CBS_DROPDOWNLIST, WS_VSCROLL | WS_TABSTOP, 0};
 const Kind kNumber{L"edit", 0, 0, ES_NUMBER | WS_BORDER | WS_TABSTOP, 0};
+const Kind kProgress{L"msctls_progress32", 0, 0, 0, 0};
+const Kind kDrawn{L"static", SS_TYPEMASK, SS_OWNERDRAW, 0, 0};
 const Kind kLine{L"edit", 0, 0, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, ES_NUMBER};
 
 // Every control that resource.h names, per dialog.
@@ -582,6 +589,13 @@ const struct {
     {"InfoDlg",
      {{IDOK, &kDefault}, {IDC_INFO_QUESTIONS, &kText}, {IDC_INFO_CONTACT, &kText},
       {IDC_INFO_MAIL_LINK, &kText}, {IDC_INFO_WEB_LINK, &kText}}},
+    {"CalibrateDlg",
+     {{IDC_CALIB_STATUS, &kText}, {IDC_CALIB_PROGRESS, &kProgress}, {IDC_CALIB_PICTURE, &kDrawn},
+      {IDC_CALIB_HIGHEST_LABEL, &kText}, {IDC_CALIB_HIGHEST, &kText},
+      {IDC_CALIB_QUIET_LABEL, &kText}, {IDC_CALIB_QUIET, &kText},
+      {IDC_CALIB_THRESHOLD_LABEL, &kText}, {IDC_CALIB_THRESHOLD, &kText},
+      {IDC_CALIB_PROPOSAL_LABEL, &kText}, {IDC_CALIB_PROPOSAL, &kText}, {IDOK, &kDefault},
+      {IDCANCEL, &kPush}}},
 };
 
 bool LoadsAs(int ordinal, UINT type) {
@@ -752,7 +766,8 @@ INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) {
 class LiveDialog {
 public:
     explicit LiveDialog(const char* name) {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX icc{sizeof icc,
+                                 ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&icc);
         hwnd_ = ::CreateDialogParamA(Module(), name, nullptr, QuietProc, 0);
     }

@@ -1,6 +1,7 @@
-"""Makes the README's pictures of the main window and the settings dialog,
-in German and in English: docs/main-window-de.png, docs/main-window-en.png,
-docs/settings-de.png and docs/settings-en.png.
+"""Makes the README's pictures of the main window, the settings dialog and
+the calibration aid, in German and in English: docs/main-window-de.png,
+docs/main-window-en.png, docs/settings-de.png, docs/settings-en.png,
+docs/calibrate-de.png and docs/calibrate-en.png.
 
     CRIB_BUILD_DIR=build/<your i686 build> python3 tests/wine/readme_screenshots.py [OUTDIR]
 
@@ -9,7 +10,9 @@ silent room microphone): Cribwatch starts with the default settings in the
 language, runs for a few seconds so the clock shows, and the window is
 captured from the screen, cropped to its rectangle and written as an
 optimised PNG (ImageMagick); then the settings dialog is opened and captured
-the same way. The program is then ended through Exit."""
+the same way, and so is the calibration aid once it has listened a minute to
+a quiet room (soft noise played into the microphone). The program is then
+ended through Exit."""
 
 import os
 import subprocess
@@ -21,7 +24,8 @@ from pathlib import Path
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import R  # noqa: E402
-from world import IDYES, REPO, World, wait_until  # noqa: E402
+from sounds import sox_wav  # noqa: E402
+from world import IDOK, IDYES, REPO, WM_SYSCOMMAND, World, wait_until  # noqa: E402
 
 PICTURES = (("0", "de"), ("1", "en"))
 
@@ -45,6 +49,15 @@ def capture(w, window, target):
     return width, height, colours
 
 
+def capture_and_cancel(w, dialog, target):
+    """A dialog's picture (see capture), then Cancel."""
+    time.sleep(0.3)
+    shot = (target,) + capture(w, dialog, target)
+    w.driver.click_item(dialog, R.IDCANCEL)
+    wait_until(lambda: not w.driver.exists(dialog))
+    return shot
+
+
 def shoot(language, suffix, out):
     with World(sound=True) as w:
         w.profile_set("Language", language)
@@ -61,11 +74,12 @@ def shoot(language, suffix, out):
         shots = [(target,) + capture(w, main, target)]
         d.click_item(main, R.IDC_SETTINGS)
         dialog = w.wait_dialog(app, [R.IDC_CALL_NUMBER, R.IDC_COM_PORT], title=R.text(R.IDS_SETTINGS, language))
-        time.sleep(0.3)
-        target = out / ("settings-%s.png" % suffix)
-        shots.append((target,) + capture(w, dialog, target))
-        d.click_item(dialog, R.IDCANCEL)
-        wait_until(lambda: not d.exists(dialog))
+        shots.append(capture_and_cancel(w, dialog, out / ("settings-%s.png" % suffix)))
+        w.play(sox_wav(w.dir / "room.wav", "synth", 75, "brownnoise", "vol", 0.05), wait=False)
+        d.post(main, WM_SYSCOMMAND, R.IDM_CALIBRATE)
+        dialog = w.wait_dialog(app, [R.IDC_CALIB_PROPOSAL], title=R.text(R.IDS_CALIBRATION_AID, language))
+        wait_until(lambda: d.enabled(d.item(dialog, IDOK)), 90, 0.5, "no proposal after a minute")
+        shots.append(capture_and_cancel(w, dialog, out / ("calibrate-%s.png" % suffix)))
         d.click_item(main, R.IDC_EXIT)
         box = w.wait_msgbox(app)
         w.answer_msgbox(box, IDYES)

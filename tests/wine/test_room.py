@@ -27,7 +27,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from resources import ENGLISH, R  # noqa: E402
 from sounds import RATE, read_wav, sox_wav, write_wav  # noqa: E402
-from world import IDOK, IDYES, NO_CALLS, CribwatchTestCase, stays, usage, wait_until  # noqa: E402
+from world import (IDOK, IDYES, NO_CALLS, VK, WM_SYSCOMMAND, CribwatchTestCase, stays,  # noqa: E402
+                   usage, wait_until)
 
 FULL = 32767
 ROOM = "nursery"
@@ -472,6 +473,55 @@ class Stability(RoomTest):
         self.stop_sound()
         self.stop_monitoring()
         self.exit_with_yes()
+
+
+class CalibrationAid(RoomTest):
+    """The calibration aid of the system menu listens to a quiet room for a
+    minute, proposes a microphone threshold above it, and Apply moves the
+    slider there: the room that counted as loud is green from then on."""
+
+    def open_calibration(self):
+        self.d.post(self.main, WM_SYSCOMMAND, R.IDM_CALIBRATE)
+        return self.w.wait_dialog(self.app, [R.IDC_CALIB_PROPOSAL], title=self.text(R.IDS_CALIBRATION_AID))
+
+    def test_a_quiet_room_gets_a_threshold_above_it_and_apply_sets_the_slider(self):
+        self.start_room("75,5,30", logging=False)
+        slider = self.d.item(self.main, MIC)
+        # At sensitivity 75 (full scale 7875) a peak of 2205 is the level 0.28,
+        # loud for the threshold 5. Half a minute in, one click sounds in two buffers.
+        room = self.sounds / "quiet-room.wav"
+        samples = read_wav(exact_tone(room, 2205, 90))
+        for i in (30 * RATE, 30 * RATE + 1024, 30 * RATE + 2048):
+            samples[i] = FULL
+        write_wav(room, samples)
+        self.play(room)
+        self.wait_meter(MIC, "red")
+
+        # Esc while it listens: nothing changes.
+        dialog = self.open_calibration()
+        self.d.key(dialog, VK.ESCAPE)
+        wait_until(lambda: not self.d.exists(dialog), message="Esc did not close the aid")
+        self.assertEqual(5, self.d.tbpos(slider))
+
+        dialog = self.open_calibration()
+        apply = self.d.item(dialog, IDOK)
+        self.assertFalse(self.d.enabled(apply), "Apply waits for a proposal")
+        wait_until(lambda: self.d.enabled(apply), 90, 0.5, "no proposal after a minute")
+        self.assertEqual(self.text(R.IDS_CALIB_PROPOSED), self.d.item_text(dialog, R.IDC_CALIB_STATUS))
+        shown = {i: self.d.item_text(dialog, i) for i in (R.IDC_CALIB_HIGHEST, R.IDC_CALIB_QUIET,
+                                                          R.IDC_CALIB_THRESHOLD, R.IDC_CALIB_PROPOSAL)}
+        self.assertEqual(("100", "28", "5"), (shown[R.IDC_CALIB_HIGHEST], shown[R.IDC_CALIB_QUIET],
+                                              shown[R.IDC_CALIB_THRESHOLD]), shown)
+        # Just above the room, as the help advises (10 to 15 points), unmoved by the click.
+        proposal = int(shown[R.IDC_CALIB_PROPOSAL])
+        self.assertTrue(28 < proposal <= 28 + 15, shown)
+        self.d.click(apply)
+        wait_until(lambda: not self.d.exists(dialog), message="Apply did not close the aid")
+        self.assertEqual(proposal, self.d.tbpos(slider))
+        self.wait_meter(MIC, "green")
+        self.stop_sound()
+        self.exit_with_yes()
+        self.assertEqual("75,%d,30" % proposal, self.w.profile_get("Reaction"))
 
 
 class NoRecordingDevice(CribwatchTestCase):
