@@ -32,12 +32,6 @@ constexpr COLORREF kAlarmCallMark = RGB(255, 0, 0);
 constexpr COLORREF kTroubleCallMark = RGB(255, 140, 0);
 constexpr COLORREF kFailedCallMark = RGB(0, 0, 0);
 
-void Fill(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
-    const RECT r = {left, top, right, bottom};
-    ::SetBkColor(dc, color);
-    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
-
 void Text(HDC dc, int x, int y, const std::string& text, UINT align) {
     ::SetTextAlign(dc, align | TA_TOP);
     ::TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
@@ -45,7 +39,7 @@ void Text(HDC dc, int x, int y, const std::string& text, UINT align) {
 
 // A coloured square and its word; returns where the next one goes.
 int LegendItem(HDC dc, int x, int y, COLORREF color, const std::string& text) {
-    Fill(dc, x, y + 3, x + 10, y + 13, color);
+    FillSolid(dc, x, y + 3, x + 10, y + 13, color);
     ::SetBkMode(dc, TRANSPARENT);
     Text(dc, x + 14, y, text, TA_LEFT);
     SIZE size = {};
@@ -63,7 +57,7 @@ std::string Clock(const std::tm& t, bool seconds) {
 }
 
 void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
-    Fill(dc, 0, 0, kRunPictureWidth, kRunPictureHeight, kBackground);
+    FillSolid(dc, 0, 0, kRunPictureWidth, kRunPictureHeight, kBackground);
     GdiObject<HFONT> font(::CreateFontA(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                         DEFAULT_PITCH | FF_SWISS, "Tahoma"));
@@ -88,7 +82,7 @@ void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
     // The scale 0..100 with its grid, and the hours.
     for (int level = 0; level <= 100; level += 25) {
         const int y = kPlotTop + RunRowOf(level * 10, kPlotHeight);
-        Fill(dc, kPlotLeft, y, kPlotRight, y + 1, kGrid);
+        FillSolid(dc, kPlotLeft, y, kPlotRight, y + 1, kGrid);
         char label[8];
         wsprintfA(label, "%d", level);
         Text(dc, kPlotLeft - 6, y - 7, label, TA_RIGHT);
@@ -96,7 +90,7 @@ void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
     const std::vector<HourMark> hours = RunHourMarks(run, kPlotWidth);
     for (const HourMark& hour : hours) {
         const int hx = kPlotLeft + hour.column;
-        Fill(dc, hx, kPlotTop, hx + 1, kPlotBottom + 5, kGrid);
+        FillSolid(dc, hx, kPlotTop, hx + 1, kPlotBottom + 5, kGrid);
         if (hour.column < kHourLabelRoom || hour.column > kPlotWidth - kHourLabelRoom) continue;
         char label[8];
         wsprintfA(label, "%02d:00", hour.hour);
@@ -111,12 +105,12 @@ void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
         const RunColumn& column = columns[static_cast<std::size_t>(c)];
         if (column.level < 0) continue;
         const COLORREF color = column.level >= column.threshold ? kLevelReached : kLevelBelow;
-        Fill(dc, kPlotLeft + c, kPlotTop + RunRowOf(column.level, kPlotHeight), kPlotLeft + c + 1,
+        FillSolid(dc, kPlotLeft + c, kPlotTop + RunRowOf(column.level, kPlotHeight), kPlotLeft + c + 1,
              kPlotBottom, color);
     }
     for (int c = 0; c < kPlotWidth; ++c) {
         const int y = kPlotTop + RunRowOf(columns[static_cast<std::size_t>(c)].threshold, kPlotHeight);
-        Fill(dc, kPlotLeft + c, y, kPlotLeft + c + 1, y + 1, kThresholdLine);
+        FillSolid(dc, kPlotLeft + c, y, kPlotLeft + c + 1, y + 1, kThresholdLine);
     }
 
     // The calls at their moments; a failed one over the call it belongs to.
@@ -127,15 +121,15 @@ void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
         for (const RunEvent& event : run.events) {
             if (event.mark != kind) continue;
             const int mx = kPlotLeft + RunColumnOf(run, event.tenths, kPlotWidth);
-            Fill(dc, mx, kPlotTop, mx + kMarkWidth, kPlotBottom, color);
+            FillSolid(dc, mx, kPlotTop, mx + kMarkWidth, kPlotBottom, color);
         }
     }
 
     // The frame, one pixel outside the plot.
-    Fill(dc, kPlotLeft - 1, kPlotTop - 1, kPlotRight + 1, kPlotTop, kFrame);
-    Fill(dc, kPlotLeft - 1, kPlotBottom, kPlotRight + 1, kPlotBottom + 1, kFrame);
-    Fill(dc, kPlotLeft - 1, kPlotTop - 1, kPlotLeft, kPlotBottom + 1, kFrame);
-    Fill(dc, kPlotRight, kPlotTop - 1, kPlotRight + 1, kPlotBottom + 1, kFrame);
+    FillSolid(dc, kPlotLeft - 1, kPlotTop - 1, kPlotRight + 1, kPlotTop, kFrame);
+    FillSolid(dc, kPlotLeft - 1, kPlotBottom, kPlotRight + 1, kPlotBottom + 1, kFrame);
+    FillSolid(dc, kPlotLeft - 1, kPlotTop - 1, kPlotLeft, kPlotBottom + 1, kFrame);
+    FillSolid(dc, kPlotRight, kPlotTop - 1, kPlotRight + 1, kPlotBottom + 1, kFrame);
 }
 
 // A COM interface pointer released at the end.

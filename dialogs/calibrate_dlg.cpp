@@ -29,12 +29,6 @@ constexpr int kMargin = 4;
 constexpr int kMarkWidth = 2;
 constexpr int kTickHeight = 3;
 
-void Fill(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
-    GdiObject<HBRUSH> brush(::CreateSolidBrush(color));
-    const RECT r = {left, top, right, bottom};
-    ::FillRect(dc, &r, brush.Get());
-}
-
 }  // namespace
 
 CCalibrateDlg::CCalibrateDlg(HWND parent) : Dialog("CalibrateDlg", parent) {}
@@ -146,17 +140,17 @@ void CCalibrateDlg::DrawPicture(HDC dc, const RECT& area) const {
     if (width <= 0 || bottom <= top) return;
     auto x = [&](int point) { return left + width * point / kLevelPoints; };
     for (int point = 0; point <= kLevelPoints; point += 10)
-        Fill(dc, x(point), bottom, x(point) + 1, bottom + kTickHeight, kScaleColor);
-    Fill(dc, left, bottom - 1, x(kLevelPoints) + 1, bottom, kScaleColor);
+        FillSolid(dc, x(point), bottom, x(point) + 1, bottom + kTickHeight, kScaleColor);
+    FillSolid(dc, left, bottom - 1, x(kLevelPoints) + 1, bottom, kScaleColor);
 
     const int threshold = Settings().micThreshold;
     auto colorOf = [&](int point) { return point >= threshold ? kReachedColor : kBelowColor; };
     auto mark = [&](int point, int markTop, COLORREF color) {
-        Fill(dc, x(point), markTop, x(point) + kMarkWidth, bottom - 1, color);
+        FillSolid(dc, x(point), markTop, x(point) + kMarkWidth, bottom - 1, color);
     };
     if (findings.heard > 0) {
         const int barTop = top + (bottom - top) / 3;
-        Fill(dc, left, barTop, x(findings.quietLevel) + kMarkWidth, bottom - 1, colorOf(findings.quietLevel));
+        FillSolid(dc, left, barTop, x(findings.quietLevel) + kMarkWidth, bottom - 1, colorOf(findings.quietLevel));
         mark(findings.highest, barTop, colorOf(findings.highest));
     }
     mark(threshold, top, kThresholdColor);

@@ -42,6 +42,14 @@ private:
     HGDIOBJ previous;
 };
 
+// Fills a rectangle with one colour, without a brush to make and delete.
+inline void FillSolid(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
+    const RECT r = {left, top, right, bottom};
+    const COLORREF previous = ::SetBkColor(dc, color);
+    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+    ::SetBkColor(dc, previous);
+}
+
 // A memory device context compatible with the screen, deleted at the end.
 class MemoryDC {
 public:

@@ -18,6 +18,7 @@ alarm never places a call during these tests.
 
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -115,8 +116,8 @@ class RoomTest(CribwatchTestCase):
         super().setUp()
         self.players = []
         self.cwd = self.w.dir / "cwd"
-        for f in self.cwd.glob("*.log"):
-            f.unlink()
+        shutil.rmtree(self.cwd)  # the protocols and pictures of earlier tests
+        self.cwd.mkdir()
 
     def tearDown(self):
         self.stop_sound()
@@ -362,6 +363,9 @@ class ProtocolFile(RoomTest):
         day, month, year, hour, minute, second = (int(x) for x in m.groups())
         named = time.mktime((year, month, day, hour, minute, second, 0, 0, -1))
         self.assertTrue(int(before) - 1 <= named <= after + 1, (files[0], before, after))
+        # A folder holds the name of the run's picture: the picture cannot be
+        # written, and that changes nothing else.
+        (self.cwd / files[0]).with_suffix(".png").mkdir()
 
         time.sleep(5.5)
         self.stop_monitoring()
@@ -374,6 +378,7 @@ class ProtocolFile(RoomTest):
         self.assertEqual((year, month, day), lines[0].date)
         self.assertLessEqual(abs(lines[0].seconds - (hour * 3600 + minute * 60 + second)), 2)
         self.exit_with_yes()
+        self.assertEqual(sorted([files[0], files[0][:-4] + ".png"]), sorted(os.listdir(self.cwd)))
 
     def test_logging_off_writes_no_file(self):
         self.start_room(logging=False)
@@ -382,6 +387,7 @@ class ProtocolFile(RoomTest):
         self.stop_monitoring()
         self.assertEqual([], self.protocol_files())
         self.exit_with_yes()
+        self.assertEqual([], os.listdir(self.cwd))  # no picture either
 
     def test_start_in_the_second_of_an_earlier_run_empties_its_file(self):
         self.start_room()
