@@ -16,6 +16,9 @@ Sections (all by default, in this order):
   latency  (4) from the onset of a loud sound in the room to the dial
            button at the softphone, --runs (15) times; median and 95th
            percentile
+  picture  (5) five runs with their protocol: from Stop to the run's
+           picture on the disk, and the exit while monitoring, which
+           writes the picture of the run it ends; median and maximum
 
 With --before DIR the cost and latency sections measure DIR/Cribwatch.exe
 (an older build, say) as well, one after the other in the same world, and
@@ -44,8 +47,8 @@ REPO = HERE.parent
 
 # ----------------------------------------------------------------- set-up --
 
-SECTIONS = ("quiet", "noise", "cost", "latency")
-SECTION_ALIASES = {"1": "quiet", "2": "noise", "3": "cost", "4": "latency", "idle": "quiet",
+SECTIONS = ("quiet", "noise", "cost", "latency", "picture")
+SECTION_ALIASES = {"1": "quiet", "2": "noise", "3": "cost", "4": "latency", "5": "picture", "idle": "quiet",
                    "cpu": "quiet", "soak": "noise", "load": "noise", "own": "cost", "alarm": "latency"}
 
 
@@ -62,7 +65,7 @@ def parse_args(argv):
     ap.add_argument("--runs", type=int, default=15, help="alarm latency runs (at least 15 advised)")
     ap.add_argument("--before", help="a second build folder whose Cribwatch.exe the cost and "
                     "latency sections measure too, for a side-by-side comparison")
-    ap.add_argument("sections", nargs="*", help="quiet|noise|cost|latency (or 1..4); default all")
+    ap.add_argument("sections", nargs="*", help="quiet|noise|cost|latency|picture (or 1..5); default all")
     opts = ap.parse_args(argv)
     chosen = []
     for s in opts.sections or SECTIONS:
@@ -537,6 +540,42 @@ class Bench:
         for label, exe in self.programs():
             self.latency_of(label, exe)
 
+    def run_picture_section(self, runs=5):
+        """Runs with their protocol: how long after Stop a run's picture is
+        on the disk, and how long an exit while monitoring takes, which
+        writes the second run's picture (both must be a moment)."""
+        say("== picture: Stop -> the run's picture on the disk; exit while monitoring, %d runs ==" % runs)
+        cwd = self.w.dir / "cwd"
+        after_stop, exits = [], []
+        for _ in range(runs):
+            for f in cwd.glob("*.*"):
+                f.unlink()
+            self.set_profile("0301234,1,0", {"Logging": "1"})
+            self.start_program()
+            self.wait_ticking()
+            self.set_monitoring(True)
+            time.sleep(3.0)
+            self.d.click_item(self.main, R.IDC_START_STOP)
+            t0 = time.monotonic()
+            wait_until(lambda: any(cwd.glob("*.png")), 30, 0.002, "no picture after the Stop")
+            after_stop.append(time.monotonic() - t0)
+            time.sleep(1.0)   # the second run gets a name of its own
+            self.set_monitoring(True)
+            time.sleep(3.0)
+            app, self.app = self.app, None
+            self.d.click_item(self.main, R.IDC_EXIT)
+            self.w.answer_msgbox(self.w.wait_msgbox(app, timeout=30), IDYES)
+            t0 = time.monotonic()
+            if app.wait(60) != 0:
+                raise BenchFailure("Cribwatch ended with an error")
+            exits.append(time.monotonic() - t0)
+            if len(list(cwd.glob("*.png"))) != 2:
+                raise BenchFailure("the run ended by the exit left no picture")
+        for figure, values in (("after Stop", after_stop), ("exit", exits)):
+            text = "median %.0f ms, max %.0f ms" % (statistics.median(values) * 1000, max(values) * 1000)
+            say("  %s: %s" % (figure, text))
+            self.add("picture", figure, text)
+
     def latency_of(self, label, exe):
         runs = self.opts.runs
         say("== latency of %s: loud sound in the room -> dial button %d at the softphone, "
@@ -760,6 +799,8 @@ def main():
                     bench.run_cost_section(opts.cost_seconds)
                 elif section == "latency":
                     bench.run_latency_section()
+                elif section == "picture":
+                    bench.run_picture_section()
             except (BenchFailure, AssertionError, DriverError) as e:
                 failures.append((section, str(e)))
                 say("  FAILED: %s" % e)
