@@ -141,6 +141,7 @@ public:
     ComRef(const ComRef&) = delete;
     ComRef& operator=(const ComRef&) = delete;
     T** Out() { return &p; }
+    T* Get() const { return p; }
     T* operator->() const { return p; }
 
 private:
@@ -159,9 +160,9 @@ bool EncodePng(const wchar_t* path, BYTE* bits) {
            SUCCEEDED(factory->CreateStream(stream.Out())) &&
            SUCCEEDED(stream->InitializeFromFilename(path, GENERIC_WRITE)) &&
            SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Out())) &&
-           SUCCEEDED(encoder->Initialize(stream.operator->(), WICBitmapEncoderNoCache)) &&
+           SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
            SUCCEEDED(encoder->CreateNewFrame(frame.Out(), options.Out())) &&
-           SUCCEEDED(frame->Initialize(options.operator->())) &&
+           SUCCEEDED(frame->Initialize(options.Get())) &&
            SUCCEEDED(frame->SetSize(kRunPictureWidth, kRunPictureHeight)) &&
            SUCCEEDED(frame->SetPixelFormat(&format)) && format == GUID_WICPixelFormat24bppBGR &&
            SUCCEEDED(frame->WritePixels(kRunPictureHeight, kStride, kStride * kRunPictureHeight, bits)) &&
@@ -173,8 +174,9 @@ struct Job {
     RunPictureTexts texts;
 };
 
-// Draws into a bitmap of our own and writes it under a passing name first,
-// so that a picture is either whole under its name or not there.
+// Draws into a bitmap of our own and writes it under a passing name of this
+// writer's first, so that a picture is either whole under its name or not
+// there, also when two runs of the same second end at once.
 void WritePicture(const Job& job) {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -198,7 +200,9 @@ void WritePicture(const Job& job) {
     const int n = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, &path[0], static_cast<int>(path.size()));
     if (n <= 0) return;
     path.resize(static_cast<std::size_t>(n) - 1);
-    const std::wstring passing = path + L".tmp";
+    wchar_t suffix[24];
+    wsprintfW(suffix, L".%lu.tmp", ::GetCurrentThreadId());
+    const std::wstring passing = path + suffix;
     if (EncodePng(passing.c_str(), static_cast<BYTE*>(bits)) &&
         ::MoveFileExW(passing.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         return;
