@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "app/display_format.h"
 #include "ui/gdi.h"
 
 namespace {
@@ -25,8 +26,8 @@ constexpr COLORREF kBackground = RGB(255, 255, 255);
 constexpr COLORREF kGrid = RGB(224, 224, 224);
 constexpr COLORREF kFrame = RGB(128, 128, 128);
 constexpr COLORREF kText = RGB(0, 0, 0);
-constexpr COLORREF kLevelBelow = RGB(0, 128, 0);    // as the meters: dark green below the threshold
-constexpr COLORREF kLevelReached = RGB(128, 0, 0);  // dark red at or above it
+constexpr COLORREF kLevelBelow = kMeterColorBelow;  // as the meters
+constexpr COLORREF kLevelReached = kMeterColorReached;
 constexpr COLORREF kThresholdLine = RGB(0, 0, 255);
 constexpr COLORREF kAlarmCallMark = RGB(255, 0, 0);
 constexpr COLORREF kTroubleCallMark = RGB(255, 140, 0);
