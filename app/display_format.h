@@ -7,8 +7,7 @@
 #include <cstdint>
 #include <ctime>
 
-constexpr std::uint32_t kMeterColorReached = 0x000080;  // dark red
-constexpr std::uint32_t kMeterColorBelow = 0x008000;    // dark green
+#include "base/meter_colors.h"
 
 // "DD.MM.YYYY" from the day of the month, the month (1..12) and the year.
 // Writes at most `size` bytes, always terminated when size > 0; returns

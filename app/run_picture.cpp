@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "app/display_format.h"
+#include "base/meter_colors.h"
 #include "ui/gdi.h"
 
 namespace {
@@ -48,23 +48,21 @@ int LegendItem(HDC dc, int x, int y, COLORREF color, const std::string& text) {
     return x + 14 + size.cx + 20;
 }
 
-std::string Clock(const std::tm& t, bool seconds) {
+std::string Clock(const std::tm& t) {
     char text[16];
-    if (seconds)
-        wsprintfA(text, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
-    else
-        wsprintfA(text, "%02d:%02d", t.tm_hour, t.tm_min);
+    wsprintfA(text, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
     return text;
+}
+
+HFONT Tahoma(int height, int weight) {
+    return ::CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
 }
 
 void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
     FillSolid(dc, 0, 0, kRunPictureWidth, kRunPictureHeight, kBackground);
-    GdiObject<HFONT> font(::CreateFontA(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_SWISS, "Tahoma"));
-    GdiObject<HFONT> bold(::CreateFontA(-15, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_SWISS, "Tahoma"));
+    GdiObject<HFONT> font(Tahoma(-13, FW_NORMAL));
+    GdiObject<HFONT> bold(Tahoma(-15, FW_BOLD));
     ::SetTextColor(dc, kText);
     ::SetBkMode(dc, TRANSPARENT);
     {
@@ -97,8 +95,8 @@ void DrawRun(HDC dc, const RunRecord& run, const RunPictureTexts& texts) {
         wsprintfA(label, "%02d:00", hour.hour);
         Text(dc, hx, kPlotBottom + 6, label, TA_CENTER);
     }
-    Text(dc, kPlotLeft, kPlotBottom + 22, Clock(run.start, true), TA_LEFT);
-    Text(dc, kPlotRight, kPlotBottom + 22, Clock(run.last, true), TA_RIGHT);
+    Text(dc, kPlotLeft, kPlotBottom + 22, Clock(run.start), TA_LEFT);
+    Text(dc, kPlotRight, kPlotBottom + 22, Clock(run.last), TA_RIGHT);
 
     // The alarm level, column by column, then the threshold over it.
     const std::vector<RunColumn> columns = ScaleRun(run, kPlotWidth);

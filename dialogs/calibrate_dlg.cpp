@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/meter_colors.h"
 #include "base/shared_record.h"
 #include "res/resource.h"
 #include "settings/text_lookup.h"
@@ -18,9 +19,6 @@ constexpr DWORD kListenMs = kCalibrationSeconds * 1000;
 // The progress bar moves in tenths of a second.
 constexpr DWORD kProgressStepMs = 100;
 
-// The main window's meter colours: dark green below the threshold, dark red at or above it.
-constexpr COLORREF kBelowColor = RGB(0, 128, 0);
-constexpr COLORREF kReachedColor = RGB(128, 0, 0);
 constexpr COLORREF kThresholdColor = RGB(0, 0, 0);
 constexpr COLORREF kProposalColor = RGB(0, 0, 255);
 constexpr COLORREF kScaleColor = RGB(128, 128, 128);
@@ -144,7 +142,7 @@ void CCalibrateDlg::DrawPicture(HDC dc, const RECT& area) const {
     FillSolid(dc, left, bottom - 1, x(kLevelPoints) + 1, bottom, kScaleColor);
 
     const int threshold = Settings().micThreshold;
-    auto colorOf = [&](int point) { return point >= threshold ? kReachedColor : kBelowColor; };
+    auto colorOf = [&](int point) { return point >= threshold ? kMeterColorReached : kMeterColorBelow; };
     auto mark = [&](int point, int markTop, COLORREF color) {
         FillSolid(dc, x(point), markTop, x(point) + kMarkWidth, bottom - 1, color);
     };
